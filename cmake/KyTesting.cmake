@@ -1,0 +1,72 @@
+# GoogleTest for all three builds, and ky_add_test to register a test program with CTest.
+# Windows test programs run under wine64 through CMAKE_CROSSCOMPILING_EMULATOR (the toolchain
+# files set it), inside the "wine" fixture that prepares the prefix and the display.
+
+enable_testing()
+set(KY_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
+
+if(WIN32)
+  # Debian ships GoogleTest as source; build it with the cross compiler.
+  set(KY_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${KY_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  foreach(t gtest gtest_main gmock gmock_main)
+    if(TARGET ${t})
+      target_link_options(${t} INTERFACE -static)
+    endif()
+  endforeach()
+
+  set(KY_WINE_SCRIPTS ${CMAKE_SOURCE_DIR}/testing/wine)
+  add_test(NAME wine.start COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh start ${CMAKE_BINARY_DIR})
+  add_test(NAME wine.stop COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh stop ${CMAKE_BINARY_DIR})
+  set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+  set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# ky_add_test(NAME name SOURCES ... [LIBS ...] [NAMED_OBJECTS] [TIMEOUT s] [LABELS ...]
+#             [DEPENDS targets...] [NO_GTEST_MAIN])
+# Builds one test program and registers it. NAMED_OBJECTS: the test creates system-wide named
+# kernel objects (the install helper's mutexes, the cancel event) and must not run alongside
+# another such test. DEPENDS: targets that must be built before the test runs (DLLs it loads,
+# programs it starts).
+function(ky_add_test)
+  cmake_parse_arguments(T "NAMED_OBJECTS;NO_GTEST_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  ky_target_defaults(${T_NAME})
+  if(T_NO_GTEST_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest ${T_LIBS})
+  else()
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest_main ${T_LIBS})
+  endif()
+  if(T_DEPENDS)
+    add_dependencies(${T_NAME} ${T_DEPENDS})
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES
+    TIMEOUT ${T_TIMEOUT}
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR};KY_TEST_RESULTS=${KY_TEST_RESULTS};GTEST_OUTPUT=xml:${KY_TEST_RESULTS}/${T_NAME}.xml")
+  if(WIN32)
+    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine LABELS "wine;${T_LABELS}")
+  elseif(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  if(T_NAMED_OBJECTS)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK named_objects)
+  endif()
+endfunction()
+
+# ky_add_check(NAME name COMMAND ...): a test that is a plain command on the build machine
+# (checks on the built files with objdump, for instance), run without Wine.
+function(ky_add_check)
+  cmake_parse_arguments(T "" "NAME" "COMMAND;DEPENDS" ${ARGN})
+  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 120)
+endfunction()

@@ -1,0 +1,12 @@
+# Shared part of the two MinGW-w64 toolchain files; KY_MINGW_TRIPLE is set by the caller.
+set(CMAKE_C_COMPILER ${KY_MINGW_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${KY_MINGW_TRIPLE}-g++)
+set(CMAKE_RC_COMPILER ${KY_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KY_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Every Windows test program runs under Wine through this script.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../testing/wine/wine-run.sh)

@@ -1,0 +1,38 @@
+# Sourced by the Wine scripts: the prefix, the overrides and the lock that every Windows test shares.
+# Expects KY_BUILD_DIR to name the build folder.
+
+export WINEPREFIX="${KY_BUILD_DIR}/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG="${WINEDEBUG:--all}"
+# No Mono or Gecko prompts, no desktop entries written to the Linux desktop.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d${KY_EXTRA_DLLOVERRIDES:+;${KY_EXTRA_DLLOVERRIDES}}"
+KY_WINE=$(command -v wine64 || true)
+[ -n "$KY_WINE" ] || { [ -x /usr/lib/wine/wine64 ] && KY_WINE=/usr/lib/wine/wine64; }
+[ -n "$KY_WINE" ] || KY_WINE=$(command -v wine)
+KY_WINESERVER=$(command -v wineserver || true)
+[ -n "$KY_WINESERVER" ] || KY_WINESERVER=/usr/lib/wine/wineserver
+KY_XVFB_STATE="${KY_BUILD_DIR}/wineprefix.xvfb"
+
+# Creates the prefix once; concurrent callers wait on the lock instead of racing wineboot.
+ky_wine_prefix() {
+    mkdir -p "${KY_BUILD_DIR}"
+    (
+        flock 9
+        if [ ! -f "${WINEPREFIX}/system.reg" ]; then
+            "$KY_WINE" wineboot --init >/dev/null 2>&1
+            "$KY_WINESERVER" -w
+        fi
+    ) 9>"${KY_BUILD_DIR}/wineprefix.lock"
+}
+
+# Starts Xvfb on a free display; prints "display pid".
+ky_start_xvfb() {
+    local fifo pid display
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 </dev/null &
+    pid=$!
+    read -r display <"$fifo"
+    rm -f "$fifo"
+    echo ":${display} ${pid}"
+}

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# CTest's emulator for the Windows builds: runs one Windows program under wine64 in the build
+# folder's own prefix, with a virtual display when none is given, and returns its exit code.
+set -u
+
+if [ -z "${KY_BUILD_DIR:-}" ]; then
+    # Run by hand: the build folder is the nearest parent of the program that holds a CMake cache.
+    dir=$(cd "$(dirname "$1")" && pwd)
+    while [ "$dir" != "/" ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+    [ -f "$dir/CMakeCache.txt" ] || { echo "wine-run: no build folder above $1" >&2; exit 2; }
+    KY_BUILD_DIR=$dir
+fi
+export KY_BUILD_DIR
+. "$(dirname "$0")/wine-env.sh"
+
+ky_wine_prefix
+
+own_xvfb=
+if [ -z "${DISPLAY:-}" ]; then
+    if [ -f "$KY_XVFB_STATE" ] && read -r shared_display shared_pid <"$KY_XVFB_STATE" \
+        && kill -0 "$shared_pid" 2>/dev/null; then
+        export DISPLAY=$shared_display
+    else
+        read -r DISPLAY own_xvfb < <(ky_start_xvfb)
+        export DISPLAY
+    fi
+fi
+
+# Test programs find their output folder through this variable, in Windows form.
+if [ -n "${KY_TEST_RESULTS:-}" ]; then
+    mkdir -p "$KY_TEST_RESULTS"
+    KY_TEST_RESULTS="Z:$(printf '%s' "$KY_TEST_RESULTS" | tr '/' '\\')"
+    export KY_TEST_RESULTS
+fi
+
+"$KY_WINE" "$@"
+rc=$?
+
+if [ -n "$own_xvfb" ]; then
+    # Only a run by hand starts its own display; let Wine's processes go before it does.
+    "$KY_WINESERVER" -k >/dev/null 2>&1
+    kill "$own_xvfb" 2>/dev/null
+fi
+exit $rc
