@@ -1,6 +1,8 @@
 # Shared part of the two MinGW-w64 toolchain files; KY_MINGW_TRIPLE is set by the caller.
-set(CMAKE_C_COMPILER ${KY_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${KY_MINGW_TRIPLE}-g++)
+# The POSIX thread model: GoogleTest needs std::mutex, which the win32 model of GCC 12 lacks.
+# winpthreads is linked statically (see KyBuild.cmake), so nothing extra ships.
+set(CMAKE_C_COMPILER ${KY_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KY_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${KY_MINGW_TRIPLE}-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/${KY_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

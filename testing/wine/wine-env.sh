@@ -20,6 +20,9 @@ ky_wine_prefix() {
         flock 9
         if [ ! -f "${WINEPREFIX}/system.reg" ]; then
             "$KY_WINE" wineboot --init >/dev/null 2>&1
+            # Xvfb has no window manager: let Wine draw captions and frames itself, so that
+            # windows look as on Windows and captures show them whole.
+            "$KY_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
             "$KY_WINESERVER" -w
         fi
     ) 9>"${KY_BUILD_DIR}/wineprefix.lock"

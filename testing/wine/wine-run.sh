@@ -33,8 +33,19 @@ if [ -n "${KY_TEST_RESULTS:-}" ]; then
     export KY_TEST_RESULTS
 fi
 
-"$KY_WINE" "$@"
+# Wine's own helper processes (services, the desktop window) are started by the first program
+# that needs them and outlive it; they must not hold CTest's output pipe open, or the test never
+# ends. So the program writes to a file that is streamed to our output while it runs.
+out=$(mktemp "${KY_BUILD_DIR}/wine-run.XXXXXX")
+"$KY_WINE" "$@" >"$out" 2>&1 </dev/null &
+pid=$!
+trap 'kill $pid 2>/dev/null' TERM INT
+tail -n +1 -f --pid=$pid "$out" &
+tailpid=$!
+wait $pid
 rc=$?
+wait $tailpid
+rm -f "$out"
 
 if [ -n "$own_xvfb" ]; then
     # Only a run by hand starts its own display; let Wine's processes go before it does.
