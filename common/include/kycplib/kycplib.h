@@ -1,0 +1,8 @@
+// The whole common library.
+#pragma once
+
+#include "kycplib/keyvalue.h"
+#include "kycplib/noncopyable.h"
+#include "kycplib/path.h"
+#include "kycplib/sync.h"
+#include "kycplib/thread.h"
