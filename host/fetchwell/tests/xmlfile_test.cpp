@@ -1,0 +1,171 @@
+// CXMLFile: which files give a tree, and what the tree holds.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "fetchwell/loadercontrol.h"
+#include "fixtures.h"
+
+using fetchwell_test::FixturePath;
+using fetchwell_test::TempFile;
+
+namespace {
+
+struct UnparsedFile {
+    const char* label;
+    const wchar_t* fixture;  // null: the bytes below, written to a temporary file
+    const char* bytes;
+};
+
+class CXMLFileWithoutTree : public ::testing::TestWithParam<UnparsedFile> {};
+
+TEST_P(CXMLFileWithoutTree, HasNullTree) {
+    const UnparsedFile& c = GetParam();
+    std::unique_ptr<TempFile> temp;
+    std::wstring path;
+    if (c.fixture != nullptr) {
+        path = FixturePath(c.fixture);
+    } else {
+        temp = std::make_unique<TempFile>(c.bytes);
+        path = temp->Path();
+    }
+    CXMLFile file(path.c_str());
+    EXPECT_EQ(file.getXMLTree(), nullptr);
+    EXPECT_STREQ(file.GetPath(), path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CXMLFileWithoutTree,
+    ::testing::Values(UnparsedFile{"Missing", L"no-such-file.xml", nullptr},
+                      UnparsedFile{"MismatchedEndTag", L"malformed.xml", nullptr},
+                      UnparsedFile{"EndsInsideElement", L"truncated.xml", nullptr},
+                      UnparsedFile{"DocumentTypeWithEntities", L"entities.xml", nullptr},
+                      UnparsedFile{"Empty", nullptr, ""},
+                      UnparsedFile{"OnlyDeclaration", nullptr, "<?xml version=\"1.0\"?>\n"},
+                      UnparsedFile{"TwoRoots", nullptr, "<loadercontrol/><loadercontrol/>"},
+                      UnparsedFile{"NotXml", nullptr, "230,236,245\n"},
+                      UnparsedFile{"UnquotedAttribute", nullptr, "<loadercontrol a=1/>"}),
+    [](const ::testing::TestParamInfo<UnparsedFile>& info) { return std::string(info.param.label); });
+
+TEST(CXMLFile, NullPathGivesNoTree) {
+    CXMLFile file(nullptr);
+    EXPECT_EQ(file.getXMLTree(), nullptr);
+    EXPECT_STREQ(file.GetPath(), L"");
+}
+
+TEST(CXMLFile, DirectoryGivesNoTree) {
+    wchar_t folder[MAX_PATH];
+    ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
+    CXMLFile file(folder);
+    EXPECT_EQ(file.getXMLTree(), nullptr);
+}
+
+TEST(CXMLFile, GetParserIsTheFileItself) {
+    CXMLFile file(FixturePath(L"full.xml").c_str());
+    IXmlParser* parser = file.GetParser();
+    ASSERT_NE(parser, nullptr);
+    EXPECT_EQ(parser->getXMLTree(), file.getXMLTree());
+}
+
+TEST(CXMLFile, TreeHoldsElementsAttributesAndText) {
+    CXMLFile file(FixturePath(L"full.xml").c_str());
+    const CXMLNode* root = file.getXMLTree();
+    ASSERT_NE(root, nullptr);
+    EXPECT_STREQ(root->GetName(), L"loadercontrol");
+    EXPECT_STREQ(root->GetAttribute(L"version"), L"1");
+    EXPECT_EQ(root->GetAttribute(L"absent"), nullptr);
+    EXPECT_EQ(root->GetNextSibling(), nullptr);
+
+    const CXMLNode* appearance = root->GetFirstChild();
+    ASSERT_NE(appearance, nullptr);
+    EXPECT_STREQ(appearance->GetName(), L"appearance");
+    const CXMLNode* color = appearance->FindChild(L"backgroundColor");
+    ASSERT_NE(color, nullptr);
+    EXPECT_STREQ(color->GetText(), L"230, 236, 245");
+
+    const CXMLNode* products = root->FindChild(L"products");
+    ASSERT_NE(products, nullptr);
+    const CXMLNode* first = products->FindChild(L"product");
+    ASSERT_NE(first, nullptr);
+    // The entity is resolved and the UTF-8 names arrive as UTF-16.
+    EXPECT_STREQ(first->GetAttribute(L"name"), L"Brisco Suite & Tools");
+    const CXMLNode* second = first->FindNextSibling();
+    ASSERT_NE(second, nullptr);
+    EXPECT_STREQ(second->GetAttribute(L"name"), L"\x0411\x0440\x0438\x0441\x043A\x043E");
+    const CXMLNode* third = second->FindNextSibling();
+    ASSERT_NE(third, nullptr);
+    EXPECT_STREQ(third->GetAttribute(L"name"), L"\x30D6\x30EA\x30B9\x30B3");
+    EXPECT_EQ(third->FindNextSibling(), nullptr);
+}
+
+TEST(CXMLFile, NamesMatchInAnyLetterCase) {
+    CXMLFile file(FixturePath(L"odd_case.xml").c_str());
+    const CXMLNode* root = file.getXMLTree();
+    ASSERT_NE(root, nullptr);
+    // Names are reported as written, found as any spelling.
+    EXPECT_STREQ(root->GetName(), L"LoaderControl");
+    const CXMLNode* languages = root->FindChild(L"guilanguages");
+    ASSERT_NE(languages, nullptr);
+    const CXMLNode* first = languages->FindChild(L"Language");
+    ASSERT_NE(first, nullptr);
+    EXPECT_STREQ(first->GetAttribute(L"code"), L"EN");
+    EXPECT_STREQ(first->GetAttribute(L"LIBRARY"), L"fetchwellGUI_en.dll");
+    const CXMLNode* second = first->FindNextSibling();
+    ASSERT_NE(second, nullptr);
+    EXPECT_STREQ(second->GetName(), L"LANGUAGE");
+    EXPECT_STREQ(second->GetAttribute(L"Code"), L"De");
+}
+
+TEST(CXMLFile, TextJoinsCharacterDataAndTrimsBlanks) {
+    TempFile temp("<r>\n  <a>  one <![CDATA[<two>]]> three\t</a><b>   </b><c/></r>");
+    CXMLFile file(temp.Path());
+    const CXMLNode* root = file.getXMLTree();
+    ASSERT_NE(root, nullptr);
+    ASSERT_NE(root->FindChild(L"a"), nullptr);
+    EXPECT_STREQ(root->FindChild(L"a")->GetText(), L"one <two> three");
+    ASSERT_NE(root->FindChild(L"b"), nullptr);
+    EXPECT_STREQ(root->FindChild(L"b")->GetText(), L"");
+    ASSERT_NE(root->FindChild(L"c"), nullptr);
+    EXPECT_STREQ(root->FindChild(L"c")->GetText(), L"");
+    EXPECT_EQ(root->FindChild(L"d"), nullptr);
+    EXPECT_EQ(root->FindChild(nullptr), nullptr);
+    EXPECT_EQ(root->GetAttribute(nullptr), nullptr);
+}
+
+TEST(CXMLFile, ReadsUtf16FileWithByteOrderMark) {
+    const std::wstring text = L"\xFEFF<?xml version=\"1.0\" encoding=\"utf-16\"?><loadercontrol name=\"\x00C9t\x00E9\"/>";
+    TempFile temp(std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+    CXMLFile file(temp.Path());
+    ASSERT_NE(file.getXMLTree(), nullptr);
+    EXPECT_STREQ(file.getXMLTree()->GetAttribute(L"name"), L"\x00C9t\x00E9");
+}
+
+TEST(CXMLFile, RefusesNestingDeeperThanAnyControlFile) {
+    std::string deep;
+    for (int i = 0; i < 200; ++i) {
+        deep += "<a>";
+    }
+    for (int i = 0; i < 200; ++i) {
+        deep += "</a>";
+    }
+    TempFile temp(deep);
+    CXMLFile file(temp.Path());
+    EXPECT_EQ(file.getXMLTree(), nullptr);
+}
+
+TEST(CXMLFile, RefusesFileFarLargerThanAnyControlFile) {
+    const std::string padding(2 * 1024 * 1024, ' ');
+    TempFile temp("<loadercontrol>" + padding + "</loadercontrol>");
+    CXMLFile file(temp.Path());
+    EXPECT_EQ(file.getXMLTree(), nullptr);
+}
+
+TEST(CXMLFile, DeletedThroughParserInterface) {
+    // The plug-in holds the file as an IXmlParser made with new and deletes it that way.
+    IXmlParser* parser = new CXMLFile(FixturePath(L"full.xml").c_str());
+    EXPECT_NE(parser->getXMLTree(), nullptr);
+    delete parser;
+}
+
+}  // namespace
