@@ -20,14 +20,17 @@ endif()
 if(KY_HAVE_SIGNTOOL AND WIN32)
   include(ExternalProject)
   set(KY_SIGN_TOOL ${CMAKE_BINARY_DIR}/host-tools/bin/kysign)
+  # KY_PUBLIC_KEY_FILES is a list; "|" carries its separators through to the inner configure.
+  string(REPLACE ";" "|" ky_public_key_files "${KY_PUBLIC_KEY_FILES}")
   ExternalProject_Add(ky_host_tools
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
     BINARY_DIR ${CMAKE_BINARY_DIR}/host-tools
+    LIST_SEPARATOR |
     CMAKE_ARGS
       -DKY_HOST_TOOLS_ONLY=ON
       -DCMAKE_BUILD_TYPE=Release
       -DKY_WARNINGS_AS_ERRORS=${KY_WARNINGS_AS_ERRORS}
-      -DKY_PUBLIC_KEY_FILES=${KY_PUBLIC_KEY_FILES}
+      -DKY_PUBLIC_KEY_FILES=${ky_public_key_files}
     INSTALL_COMMAND ""
     BUILD_ALWAYS ON
     BUILD_BYPRODUCTS ${KY_SIGN_TOOL})

@@ -1,0 +1,33 @@
+# LoadVerifiedLibrary, with its refusal table and the swap test under Wine on real signed and
+# unsigned DLLs. Included by this folder's CMakeLists.txt (Windows builds).
+add_library(ky_verified_library STATIC ${CMAKE_CURRENT_LIST_DIR}/verified_library.cpp)
+target_include_directories(ky_verified_library PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(ky_verified_library PUBLIC kysig)
+ky_target_defaults(ky_verified_library)
+
+if(KY_HOST_TOOLS_ONLY OR NOT WIN32)
+  return()
+endif()
+
+# The same small DLL: signed with each key selector, unsigned, and an impostor that tries to take
+# a signed one's place.
+set(ky_vl_dir ${CMAKE_BINARY_DIR}/bin/verified-library)
+set(ky_vl_samples signed:1 legacy-key:1 unsigned:2 impostor:2)
+foreach(entry ${ky_vl_samples})
+  string(REPLACE ":" ";" parts ${entry})
+  list(GET parts 0 kind)
+  list(GET parts 1 identity)
+  add_library(ky_vl_${kind} SHARED ${CMAKE_CURRENT_LIST_DIR}/tests/verified_library/sample_library.cpp)
+  ky_target_defaults(ky_vl_${kind})
+  ky_windows_dll_name(ky_vl_${kind})
+  target_compile_definitions(ky_vl_${kind} PRIVATE KY_SAMPLE_IDENTITY=${identity})
+  set_target_properties(ky_vl_${kind} PROPERTIES
+    OUTPUT_NAME ${kind} RUNTIME_OUTPUT_DIRECTORY ${ky_vl_dir})
+endforeach()
+ky_sign(ky_vl_signed)
+ky_sign(ky_vl_legacy-key SELECTOR D)
+
+ky_add_test(NAME ky_verified_library_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/verified_library/verified_library_test.cpp
+  LIBS ky_verified_library
+  DEPENDS ky_vl_signed ky_vl_legacy-key ky_vl_unsigned ky_vl_impostor)

@@ -1,0 +1,21 @@
+// The GUI plug-in's only way to load a library it takes resources from: with a signature check
+// that holds the file still until the loader has it.
+#pragma once
+
+#include <windows.h>
+
+// Own last-error values of a refusal (besides ERROR_BAD_ARGUMENTS for a missing path).
+constexpr DWORD kVerifiedLibraryRefused = 0x4100;     // the signature check refused the file
+constexpr DWORD kVerifiedLibraryNotAbsolute = 0x4110; // no drive letter and not "\\" first
+constexpr DWORD kVerifiedLibraryCannotSplit = 0x4120; // the path cannot be split into its parts
+
+// Loads path with LoadLibraryExW(path, file, flags). Relative paths and bare names are always
+// refused. With verify, a library not yet loaded must pass the full signature check (either key,
+// legacy trailers accepted); the file is held open without write or delete sharing from before
+// the check until LoadLibraryExW has returned, so the file checked is the file loaded.
+// Returns null on a refusal, with the thread's last-error value set to the reason.
+HMODULE LoadVerifiedLibrary(LPCWSTR path, HANDLE file, DWORD flags, bool verify);
+
+// Tests only: called between a passed check and LoadLibraryExW, while the file is held.
+using VerifiedLibraryCheckedHook = void (*)(LPCWSTR path);
+void SetVerifiedLibraryCheckedHookForTesting(VerifiedLibraryCheckedHook hook);

@@ -1,0 +1,12 @@
+// The install helper's gate before it starts the loader host or runs the uninstall script.
+#pragma once
+
+#include <wchar.h>
+
+// Runs the full signature check (built-in primary key, legacy trailers accepted) on path.
+// Returns 0 when the file may be used (either key), otherwise a refusal code:
+//   1 empty file or read failure, 2 file missing, 4 cannot open or out of memory,
+//   5 malformed block, mismatch or no signature entry, 6 no signature block,
+//   8 bad argument or no path, 10 anything else.
+// detail, when given, receives the detail code of the outcome.
+int CheckFileSignature(const wchar_t* path, int* detail);

@@ -1,0 +1,119 @@
+// CheckFileSignature's table: every row reached by a real file (a signed and an unsigned program,
+// a signed and an unsigned script, the verification samples) under Wine.
+#include "check_signature.h"
+#include "verify_internal.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path ProgramDir() {
+  wchar_t buffer[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  return fs::path(std::wstring(buffer, n)).parent_path();
+}
+
+fs::path WorkDir() {
+  static const fs::path dir = ProgramDir() / ("check-signature-work-" + std::to_string(GetCurrentProcessId()));
+  fs::create_directories(dir);
+  return dir;
+}
+
+// A copy of a file with one byte changed, or with its first bytes only.
+fs::path Variant(const fs::path& from, const char* name, long flipAt, size_t keep) {
+  std::ifstream in(from, std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (flipAt >= 0) bytes.at(static_cast<size_t>(flipAt)) ^= 0x5A;
+  if (keep < bytes.size()) bytes.resize(keep);
+  const fs::path to = WorkDir() / name;
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return to;
+}
+
+struct Row {
+  const char* name;
+  fs::path (*file)();  // null: no path at all
+  int code;
+  int detail;
+};
+
+fs::path Checked(const char* name) { return ProgramDir() / "check-signature" / name; }
+fs::path Sample(const char* name) { return ProgramDir() / "verify-samples" / name; }
+
+const Row kRows[] = {
+    {"SignedProgramIsAccepted", [] { return Checked("program-signed.exe"); }, 0, 3},
+    {"SignedScriptIsAccepted", [] { return Checked("script-signed.vbs"); }, 0, 3},
+    {"LegacyKeyProgramIsAcceptedWithDetail3", [] { return Checked("program-legacy-key.exe"); }, 0, 3},
+    {"LegacyTrailerIsAcceptedWithDetail2", [] { return Sample("payload.legacy-b"); }, 0, 2},
+    {"AuthenticodeSignedProgramIsAccepted", [] { return Sample("pe64.authenticode.exe"); }, 0, 3},
+    {"EmptyFileGives1", [] { return Variant(Checked("program-signed.exe"), "empty.exe", -1, 0); }, 1, 1},
+    {"MissingFileGives2", [] { return WorkDir() / "missing.exe"; }, 2, 2},
+    {"FolderCannotBeOpenedGives4", [] { return WorkDir(); }, 4, 3},
+    {"ChangedByteGives5", [] { return Variant(Checked("program-signed.exe"), "changed.exe", 0x500, SIZE_MAX); }, 5, 5},
+    {"UnsignedProgramGives6", [] { return Checked("program-unsigned.exe"); }, 6, 6},
+    {"UnsignedScriptGives6", [] { return Checked("script-unsigned.vbs"); }, 6, 6},
+    {"NoPathGives8", nullptr, 8, 8},
+    {"UnreadableHeadersGive10", [] { return Variant(Checked("program-signed.exe"), "short.exe", -1, 40); }, 10, 10},
+};
+
+class CheckFileSignatureTable : public ::testing::TestWithParam<Row> {};
+
+TEST_P(CheckFileSignatureTable, MapsTheOutcome) {
+  const Row& row = GetParam();
+  const fs::path path = row.file ? row.file() : fs::path();
+  const std::wstring wide = path.wstring();
+  int detail = -1;
+  EXPECT_EQ(CheckFileSignature(row.file ? wide.c_str() : nullptr, &detail), row.code);
+  EXPECT_EQ(detail, row.detail);
+  EXPECT_EQ(CheckFileSignature(row.file ? wide.c_str() : nullptr, nullptr), row.code);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CheckFileSignatureTable, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+// Statuses 8 and 10 (malformed block, no signature entry) give 5 like a mismatch.
+TEST(CheckFileSignature, MalformedBlockAndMissingEntryGive5) {
+  std::ifstream in(Sample("payload.b"), std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t begin = bytes.size() - 354;
+  for (const auto& [offset, value] : {std::pair<size_t, char>{50, 'X'}, {39, 2}}) {
+    std::vector<char> changed = bytes;
+    changed[begin + offset] = value;  // key selector 'X' (status 8), entry type 2 (status 10)
+    const fs::path path = WorkDir() / "malformed.bin";
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(changed.data(), changed.size());
+    int detail = -1;
+    EXPECT_EQ(CheckFileSignature(path.wstring().c_str(), &detail), 5) << "offset " << offset;
+    EXPECT_EQ(detail, 5);
+  }
+}
+
+// Out of memory (status 3) gives 4 with detail 4.
+TEST(CheckFileSignature, OutOfMemoryGives4) {
+  kysig::detail::SetAllocationFailureForTesting(1);
+  int detail = -1;
+  const int code = CheckFileSignature(Checked("program-signed.exe").wstring().c_str(), &detail);
+  kysig::detail::SetAllocationFailureForTesting(0);
+  EXPECT_EQ(code, 4);
+  EXPECT_EQ(detail, 4);
+}
+
+class WorkFolderCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(WorkDir(), ignored);
+  }
+};
+const auto* const g_cleanup = ::testing::AddGlobalTestEnvironment(new WorkFolderCleanup);
+
+}  // namespace

@@ -1,0 +1,3 @@
+' A script for the signature gate's tests: it stands in for the uninstall script.
+Option Explicit
+WScript.Quit 0

@@ -1,0 +1,91 @@
+// Pieces of the verifier shared by its source files and its tests; not part of the library's
+// public interface.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+namespace kysig {
+namespace detail {
+
+// --- Files (verify_io.cpp) -------------------------------------------------------------------
+
+// A file opened for reading with read and write sharing left to others. length is its size;
+// files of 2 GiB and more are refused when they are opened.
+struct SigFile {
+  int fd;
+  uint32_t length;
+};
+
+// 0 when the file is open (length may be 0), otherwise the status: kSigFileMissing,
+// kSigCannotOpen, kSigReadFailed (size not representable), kSigBadArgument (path not convertible).
+int32_t OpenSigFile(const wchar_t* path, SigFile* file);
+void CloseSigFile(SigFile* file);
+bool SeekSigFile(SigFile* file, uint32_t offset);
+// Reads up to count bytes from the current position; returns the number read, or -1 on an error.
+int64_t ReadSigFile(SigFile* file, void* buffer, uint32_t count);
+// Seeks to offset and reads exactly count bytes.
+bool ReadSigFileAt(SigFile* file, uint32_t offset, void* buffer, uint32_t count);
+
+// --- Memory ----------------------------------------------------------------------------------
+
+// Every buffer of a check goes through these two so that a test can make any one allocation fail
+// and prove that each path still releases what it holds.
+void* SigAllocate(size_t size);
+// Wipes (the buffers hold file contents and opened signatures) and frees; null is accepted.
+void SigFree(void* data, size_t size);
+// The countdown-th allocation from now fails (1 = the next one); 0 turns failures off.
+void SetAllocationFailureForTesting(int countdown);
+
+// --- Excluded ranges (verify_ranges.cpp) ------------------------------------------------------
+
+// Half-open [first, first + length). A file has at most three PE ranges and one block range.
+struct ExcludedRange {
+  uint32_t first;
+  uint32_t length;
+};
+struct ExcludedRanges {
+  ExcludedRange items[4];
+  uint32_t count;
+};
+
+// Step 3 of the check: the PE ranges of an "MZ" file. Returns 0 or kSigBadHeaders.
+int32_t CollectPeRanges(SigFile* file, ExcludedRanges* ranges);
+// Adds the block's range in ascending order. Returns 0, or kSigReadFailed when any two ranges
+// overlap, a range reaches past the end of the file, or the PE ranges are out of order.
+int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length, uint32_t fileLength);
+// The bytes below limit that no range covers, copied in file order into out (capacity bytes).
+// Returns 0, kSigBadArgument when the seek back to the file's start fails, kSigReadFailed.
+int32_t ReadSignedBytes(SigFile* file, const ExcludedRanges* ranges, uint32_t limit, uint8_t* out,
+                        uint32_t capacity, uint32_t* produced);
+uint32_t SignedLength(const ExcludedRanges* ranges, uint32_t fileLength);
+
+// --- The block (verify_block.cpp) -------------------------------------------------------------
+
+struct SignatureBlock {
+  bool text;
+  uint32_t beginOffset;  // file offset of the begin marker
+  uint32_t leadIn;
+  uint32_t excludedLength;
+  uint32_t trailingPadding;
+  // The first signature entry (type 3); dataLength is in bytes, halved for the text form.
+  bool hasSignatureEntry;
+  uint32_t dataOffset;
+  uint32_t dataLength;
+  uint8_t selector;
+};
+
+// Locates and parses the block nearest the end of the file. Returns 0 or the status (3, 7, 8, 13).
+int32_t LocateBlock(SigFile* file, SignatureBlock* block);
+// Reads and decodes the 256 signature bytes of the block's signature entry. Returns 0 or the
+// status (3 for a failed seek, 13 for a short read).
+int32_t ReadBlockSignature(SigFile* file, const SignatureBlock* block, uint8_t signature[256]);
+
+// Value of one hexadecimal digit; any other character counts as 0.
+uint32_t HexDigit(uint8_t c);
+uint32_t HexNumber(const uint8_t* text, uint32_t digits);
+uint32_t LoadLe32(const uint8_t* p);
+
+}  // namespace detail
+}  // namespace kysig
