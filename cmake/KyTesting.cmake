@@ -18,12 +18,22 @@ if(WIN32)
     endif()
   endforeach()
 
+  # The 32-bit build cannot run here (no 32-bit Wine): its test programs are compiled and linked,
+  # its files checked with objdump, and nothing of it runs.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(KY_RUN_WINDOWS_TESTS OFF)
+  else()
+    set(KY_RUN_WINDOWS_TESTS ON)
+  endif()
+endif()
+
+if(WIN32 AND KY_RUN_WINDOWS_TESTS)
   set(KY_WINE_SCRIPTS ${CMAKE_SOURCE_DIR}/testing/wine)
   add_test(NAME wine.start COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh start ${CMAKE_BINARY_DIR})
   add_test(NAME wine.stop COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh stop ${CMAKE_BINARY_DIR})
   set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
   set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
-else()
+elseif(NOT WIN32)
   find_package(GTest REQUIRED)
 endif()
 
@@ -45,6 +55,9 @@ function(ky_add_test)
   if(T_DEPENDS)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
+  if(WIN32 AND NOT KY_RUN_WINDOWS_TESTS)
+    return()
+  endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
@@ -64,9 +77,36 @@ function(ky_add_test)
 endfunction()
 
 # ky_add_check(NAME name COMMAND ...): a test that is a plain command on the build machine
-# (checks on the built files with objdump, for instance), run without Wine.
+# (checks on the built files with objdump, for instance), run without Wine, in every build.
 function(ky_add_check)
-  cmake_parse_arguments(T "" "NAME" "COMMAND;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME" "COMMAND" ${ARGN})
   add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 120)
 endfunction()
+
+# ky_add_pe_check(NAME name TARGET target ARGS ...): checks of a built Windows file with
+# testing/pe/pe-check.sh (machine, exports, imports, ASLR/DEP, subsystem, manifest), in both
+# Windows builds; "--machine" is filled in from the build.
+function(ky_add_pe_check)
+  cmake_parse_arguments(T "" "NAME;TARGET" "ARGS" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(machine i386)
+  else()
+    set(machine x86-64)
+  endif()
+  add_test(NAME ${T_NAME}
+    COMMAND ${CMAKE_SOURCE_DIR}/testing/pe/pe-check.sh $<TARGET_FILE:${T_TARGET}> --machine ${machine} ${T_ARGS})
+  set_tests_properties(${T_NAME} PROPERTIES
+    TIMEOUT 60
+    ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP};OBJCOPY=${CMAKE_OBJCOPY}")
+endfunction()
+
+# The system libraries a shipped file may import; anything else must be named by the check.
+set(KY_SYSTEM_DLLS
+  KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll SHELL32.dll OLE32.dll OLEAUT32.dll
+  COMCTL32.dll COMDLG32.dll SHLWAPI.dll VERSION.dll WININET.dll gdiplus.dll UxTheme.dll
+  msvcrt.dll)
+list(JOIN KY_SYSTEM_DLLS "," KY_SYSTEM_DLLS_CSV)

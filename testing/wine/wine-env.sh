@@ -25,6 +25,13 @@ ky_wine_prefix() {
             "$KY_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
             "$KY_WINESERVER" -w
         fi
+        # Wine links the user's desktop folder to the Linux home; programs under test write
+        # shortcuts there, so the prefix gets a desktop folder of its own instead.
+        for desktop in "${WINEPREFIX}"/drive_c/users/*/Desktop; do
+            if [ -L "$desktop" ]; then
+                rm -f "$desktop" && mkdir -p "$desktop"
+            fi
+        done
     ) 9>"${KY_BUILD_DIR}/wineprefix.lock"
 }
 

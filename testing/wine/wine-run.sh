@@ -32,6 +32,12 @@ if [ -n "${KY_TEST_RESULTS:-}" ]; then
     KY_TEST_RESULTS="Z:$(printf '%s' "$KY_TEST_RESULTS" | tr '/' '\\')"
     export KY_TEST_RESULTS
 fi
+# GoogleTest's report path likewise: a path without a drive would be taken as relative.
+case "${GTEST_OUTPUT:-}" in
+xml:/*)
+    GTEST_OUTPUT="xml:Z:$(printf '%s' "${GTEST_OUTPUT#xml:}" | tr '/' '\\')"
+    export GTEST_OUTPUT ;;
+esac
 
 # Wine's own helper processes (services, the desktop window) are started by the first program
 # that needs them and outlive it; they must not hold CTest's output pipe open, or the test never

@@ -1,0 +1,178 @@
+#include "MFCGUIPlugin.h"
+
+#include <io.h>
+#include <wchar.h>
+
+#include <new>
+
+#include "GuiResources.h"
+#include "afxmodule.h"
+#include "kycplib/keyvalue.h"
+#include "kycplib/path.h"
+#include "verified_library.h"
+
+namespace {
+
+// Paths are built in the platform's fixed path buffers.
+constexpr size_t kPathChars = MAX_PATH;
+
+// The plug-in directory (at most 259 characters of it) with name appended.
+void BuildPath(wchar_t (&path)[kPathChars], const std::wstring& directory, const wchar_t* name) {
+    wcsncpy_s(path, directory.c_str(), _TRUNCATE);
+    kycplib::AppendPath(path, kPathChars, name);
+}
+
+// The GUI languages of the control file as a list of its own, so that lookups ignore letter case.
+void ReadGuiLanguages(CLoaderControlFile* controlFile, kycplib::CKeyValueList& list) {
+    if (!controlFile) return;
+    for (const kycplib::CKeyValueItem* item = controlFile->getFirstGUILanguage(); item; item = item->next) {
+        list.Add(item->key, item->value);
+    }
+}
+
+}  // namespace
+
+CMFCGUIPlugin::CMFCGUIPlugin(const wchar_t* pluginDirectory)
+    : kycplib::CKYThread(nullptr), m_pluginDirectory(pluginDirectory ? pluginDirectory : L"") {}
+
+CMFCGUIPlugin::~CMFCGUIPlugin() {
+    // The thread runs the progress wizard modally and does not look at the stop request, so this
+    // waits until the wizard has closed.
+    if (IsRunning()) Stop(INFINITE);
+    m_progressWizard = nullptr;
+    if (m_languageLibrary) {
+        if (AfxGetResourceHandle() == m_languageLibrary) AfxSetResourceHandle(nullptr);
+        FreeLibrary(m_languageLibrary);
+        m_languageLibrary = nullptr;
+    }
+    CLoaderControlFile::FreeInstance();
+    m_controlFile = nullptr;
+    m_xmlFile.reset();
+}
+
+void* CMFCGUIPlugin::DestroyPlugin(unsigned int flags) {
+    // What the host's compiler does for "delete plugin": run the destructor, then free the memory
+    // when asked to, with the allocator that made the object.
+    this->~CMFCGUIPlugin();
+    if (flags & 1) ::operator delete(this);
+    return this;
+}
+
+bool CMFCGUIPlugin::Initialize(void* hostContext, const wchar_t* controlFilePath, bool skipWelcome,
+                               bool allowCancel) {
+    if (!controlFilePath) return false;
+    m_hostContext = hostContext;
+    m_skipWelcome = skipWelcome;
+    m_allowCancel = allowCancel;
+
+    m_xmlFile = std::shared_ptr<CXMLFile>(new CXMLFile(controlFilePath));
+    m_controlFile = CLoaderControlFile::GetInstance(m_xmlFile.get());
+    if (!m_controlFile) return false;
+    if (!m_xmlFile->getXMLTree()) return false;
+
+    GuiResources& resources = TheGuiResources();
+    if (const kycplib::CKeyValueItem* product = m_controlFile->getFirstProduct()) {
+        resources.productName = product->value;
+    }
+
+    int red = 0, green = 0, blue = 0;
+    m_controlFile->getBackgroundColorRGB(red, green, blue);
+    if (red == 0 && green == 0 && blue == 0) {
+        // All zero means the file sets no colour; black is not a choice.
+        red = green = blue = 239;
+    }
+    resources.backgroundColor = RGB(red & 0xFF, green & 0xFF, blue & 0xFF);
+    resources.showHeaderTitle = m_controlFile->showHeaderTitle();
+    return true;
+}
+
+int CMFCGUIPlugin::GetDpiScale() {
+    // A fresh reading on every call: the screen's DPI can change between runs of the wizards.
+    int dpiX = 96;
+    if (HDC screen = GetDC(nullptr)) {
+        dpiX = GetDeviceCaps(screen, LOGPIXELSX);
+        ReleaseDC(nullptr, screen);
+    }
+    return MulDiv(100, dpiX, 96);
+}
+
+bool CMFCGUIPlugin::SwitchLanguage(const wchar_t* code) {
+    kycplib::CKeyValueList languages;
+    ReadGuiLanguages(m_controlFile, languages);
+    if (languages.IsEmpty()) return false;
+    const wchar_t* file = languages.Find(code);
+    if (!file || !*file) return false;
+
+    wchar_t path[kPathChars];
+    BuildPath(path, m_pluginDirectory, file);
+
+    if (m_languageLibrary) {
+        // Resources must never be looked up in a freed module: until a new library is in place,
+        // the plug-in's own module is current.
+        if (AfxGetResourceHandle() == m_languageLibrary) AfxSetResourceHandle(nullptr);
+        FreeLibrary(m_languageLibrary);
+        m_languageLibrary = nullptr;
+        m_guiLanguage.clear();
+    }
+    if (_waccess(path, 0) != 0) return false;
+    HMODULE library = LoadVerifiedLibrary(path, nullptr, 0, true);
+    if (!library) return false;
+
+    AfxSetResourceHandle(library);
+    m_languageLibrary = library;
+    m_guiLanguage = code;
+    return true;
+}
+
+int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language, unsigned int languageSize) {
+    if (!language || languageSize == 0) return PLUGIN_FAILED;
+
+    wchar_t initial[64] = {};
+    MyLANGIDToISO3166(GetUserDefaultUILanguage(), initial, 64, 0);
+    if (!(initial[0] && SwitchLanguage(initial)) && !SwitchLanguage(L"en")) {
+        const kycplib::CKeyValueItem* first = m_controlFile ? m_controlFile->getFirstGUILanguage() : nullptr;
+        if (!first || !first->key[0] || !SwitchLanguage(first->key)) return PLUGIN_FAILED;
+    }
+
+    if (language[0] == L'\0') {
+        // The language and welcome wizard settles the code; until a wizard can be set up, no
+        // code results and the language stays empty.
+    } else {
+        kycplib::CKeyValueList languages;
+        ReadGuiLanguages(m_controlFile, languages);
+        if (!languages.Find(language)) return PLUGIN_FAILED;
+    }
+    if (language[0] == L'\0') return PLUGIN_FAILED;
+
+    m_productId = productId ? productId : L"";
+    SwitchLanguage(language);
+    return PLUGIN_OK;
+}
+
+bool CMFCGUIPlugin::StartProgress() {
+    // The progress wizard cannot be set up in this build, so no thread is started; the
+    // notifications below then have no page to go to and FinishProgress/AbortProgress fail at once.
+    return false;
+}
+
+DWORD CMFCGUIPlugin::Run() { return 0; }
+
+int CMFCGUIPlugin::FinishProgress(bool) { return PLUGIN_FAILED; }
+
+int CMFCGUIPlugin::AbortProgress() { return PLUGIN_FAILED; }
+
+void CMFCGUIPlugin::SetStatusText(const wchar_t*) {}
+
+void CMFCGUIPlugin::ReportInstallStep(const wchar_t*) {}
+
+void CMFCGUIPlugin::ReportDownloadProgress(unsigned long, unsigned long, const wchar_t*) {}
+
+void CMFCGUIPlugin::UpdateStatusText(const wchar_t* text) {
+    // Through the interface, as the host would call it.
+    static_cast<COutputPlugin*>(this)->SetStatusText(text);
+}
+
+int CMFCGUIPlugin::ShowMessage(const wchar_t* text, unsigned int type) {
+    const GuiResources& resources = TheGuiResources();
+    return MessageBoxW(nullptr, text ? text : L"", resources.productName.c_str(), type);
+}

@@ -1,0 +1,61 @@
+// The object behind COutputPlugin. It is also the plug-in's own thread (the CKYThread base), which
+// runs the progress wizard while the host's thread keeps making calls.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "COutputPlugin.h"
+#include "PluginResult.h"
+#include "fetchwell/loadercontrol.h"
+#include "kycplib/thread.h"
+
+class CWizProductProgress;
+
+class CMFCGUIPlugin final : public COutputPlugin, public kycplib::CKYThread {
+public:
+    explicit CMFCGUIPlugin(const wchar_t* pluginDirectory);
+    ~CMFCGUIPlugin() override;
+
+    void* KY_THISCALL DestroyPlugin(unsigned int flags) override;
+    bool KY_THISCALL Initialize(void* hostContext, const wchar_t* controlFilePath, bool skipWelcome,
+                                bool allowCancel) override;
+    int KY_THISCALL SelectLanguage(const wchar_t* productId, wchar_t* language,
+                                   unsigned int languageSize) override;
+    bool KY_THISCALL StartProgress() override;
+    int KY_THISCALL FinishProgress(bool success) override;
+    int KY_THISCALL AbortProgress() override;
+    void KY_THISCALL SetStatusText(const wchar_t* text) override;
+    void KY_THISCALL ReportInstallStep(const wchar_t* text) override;
+    void KY_THISCALL ReportDownloadProgress(unsigned long bytesDone, unsigned long bytesTotal,
+                                            const wchar_t* text) override;
+    void KY_THISCALL UpdateStatusText(const wchar_t* text) override;
+    int KY_THISCALL ShowMessage(const wchar_t* text, unsigned int type) override;
+
+    // Loads the language library listed for code (letter case ignored) and makes it the source of
+    // every resource the wizards load.
+    bool SwitchLanguage(const wchar_t* code);
+
+    // The screen's horizontal DPI as a percentage of 96.
+    static int GetDpiScale();
+
+    const std::wstring& GetGuiLanguage() const { return m_guiLanguage; }
+    HMODULE GetLanguageLibrary() const { return m_languageLibrary; }
+
+protected:
+    DWORD Run() override;
+
+private:
+    std::wstring m_pluginDirectory;
+    std::wstring m_guiLanguage;
+    std::wstring m_productId;
+    HMODULE m_languageLibrary = nullptr;
+    CLoaderControlFile* m_controlFile = nullptr;
+    std::shared_ptr<CXMLFile> m_xmlFile;
+    CWizProductProgress* m_progressWizard = nullptr;
+    bool m_skipWelcome = false;
+    bool m_allowCancel = true;
+    void* m_hostContext = nullptr;
+};

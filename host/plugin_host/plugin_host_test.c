@@ -1,0 +1,218 @@
+/* A host written in C, as a foreign loader host would be: it loads fetchwellGUI.dll by path, takes
+ * both exports with GetProcAddress and calls every operation through the raw table of the object,
+ * by slot index, with the calling convention of the platform's compiler (thiscall on 32-bit). */
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+
+#if defined(__i386__)
+#define HOST_THISCALL __attribute__((thiscall))
+#else
+#define HOST_THISCALL
+#endif
+
+typedef unsigned char host_bool; /* one byte, as the interface's bool */
+
+typedef void* (HOST_THISCALL* DestroyFn)(void* self, unsigned int flags);
+typedef host_bool (HOST_THISCALL* InitializeFn)(void* self, void* hostContext, const wchar_t* path,
+                                                host_bool skipWelcome, host_bool allowCancel);
+typedef int (HOST_THISCALL* SelectLanguageFn)(void* self, const wchar_t* productId, wchar_t* language,
+                                              unsigned int languageSize);
+typedef host_bool (HOST_THISCALL* StartProgressFn)(void* self);
+typedef int (HOST_THISCALL* FinishProgressFn)(void* self, host_bool success);
+typedef int (HOST_THISCALL* AbortProgressFn)(void* self);
+typedef void (HOST_THISCALL* TextFn)(void* self, const wchar_t* text);
+typedef void (HOST_THISCALL* DownloadFn)(void* self, unsigned long done, unsigned long total, const wchar_t* text);
+typedef int (HOST_THISCALL* ShowMessageFn)(void* self, const wchar_t* text, unsigned int type);
+
+typedef void* (*FactoryFn)(const wchar_t* pluginDirectory);
+typedef void (*FreeFn)(void* plugin);
+
+enum { SLOT_DESTROY, SLOT_INITIALIZE, SLOT_SELECT_LANGUAGE, SLOT_START_PROGRESS, SLOT_FINISH_PROGRESS,
+       SLOT_ABORT_PROGRESS, SLOT_SET_STATUS_TEXT, SLOT_REPORT_INSTALL_STEP, SLOT_REPORT_DOWNLOAD_PROGRESS,
+       SLOT_UPDATE_STATUS_TEXT, SLOT_SHOW_MESSAGE, SLOT_COUNT };
+
+enum { PLUGIN_OK = 0, PLUGIN_CANCELLED = 2, PLUGIN_COMPLETED = 3, PLUGIN_FAILED = 4 };
+
+static int g_passed, g_failed;
+
+#define CHECK(cond)                                                          \
+    do {                                                                     \
+        if (cond) {                                                          \
+            ++g_passed;                                                      \
+        } else {                                                             \
+            ++g_failed;                                                      \
+            printf("%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+        }                                                                    \
+    } while (0)
+
+static HMODULE g_dll;
+static FactoryFn g_factory;
+static FreeFn g_free;
+static wchar_t g_dir[MAX_PATH];
+
+static void** Table(void* plugin) { return *(void***)plugin; }
+#define SLOT(plugin, index, type) ((type)Table(plugin)[index])
+
+static void PathInDir(wchar_t* out, const wchar_t* name) {
+    wcscpy(out, g_dir);
+    wcscat(out, name);
+}
+
+static void* NewPlugin(void) {
+    void* plugin = g_factory(g_dir);
+    CHECK(plugin != NULL);
+    return plugin;
+}
+
+static host_bool InitializeWith(void* plugin, const wchar_t* fileName) {
+    wchar_t path[MAX_PATH];
+    PathInDir(path, fileName);
+    return SLOT(plugin, SLOT_INITIALIZE, InitializeFn)(plugin, (void*)0x1234, path, 0, 1);
+}
+
+/* Every slot points into the plug-in's own code. */
+static void TestTableHasElevenSlotsInTheDll(void) {
+    void* plugin = NewPlugin();
+    int i;
+    if (!plugin) return;
+    for (i = 0; i < SLOT_COUNT; ++i) {
+        HMODULE owner = NULL;
+        void* slot = Table(plugin)[i];
+        CHECK(slot != NULL);
+        CHECK(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 (LPCWSTR)slot, &owner) && owner == g_dll);
+    }
+    g_free(plugin);
+}
+
+static void TestFreeOfNullDoesNothing(void) {
+    g_free(NULL);
+    CHECK(1);
+}
+
+/* The host may also destroy the object itself through slot 0, as "delete plugin" does. */
+static void TestSlotZeroDestroysWithTheDeletingFlag(void) {
+    void* plugin = NewPlugin();
+    if (!plugin) return;
+    CHECK(SLOT(plugin, SLOT_DESTROY, DestroyFn)(plugin, 1) == plugin);
+}
+
+static void TestInitializeRefusesBadControlFiles(void) {
+    static const wchar_t* const files[] = {L"plugin_host_data\\missing.xml", L"plugin_host_data\\malformed.xml"};
+    size_t i;
+    void* plugin = NewPlugin();
+    if (!plugin) return;
+    CHECK(SLOT(plugin, SLOT_INITIALIZE, InitializeFn)(plugin, NULL, NULL, 0, 1) == 0);
+    for (i = 0; i < sizeof files / sizeof files[0]; ++i) {
+        CHECK(InitializeWith(plugin, files[i]) == 0);
+    }
+    /* After a failed Initialize the object is still destroyable, and nothing else is needed. */
+    g_free(plugin);
+}
+
+static void TestWithoutProgressWizardEveryProgressSlotFailsAtOnce(void) {
+    void* plugin = NewPlugin();
+    if (!plugin) return;
+    CHECK(InitializeWith(plugin, L"plugin_host_data\\loadercontrol.xml") != 0);
+    CHECK(SLOT(plugin, SLOT_FINISH_PROGRESS, FinishProgressFn)(plugin, 1) == PLUGIN_FAILED);
+    CHECK(SLOT(plugin, SLOT_ABORT_PROGRESS, AbortProgressFn)(plugin) == PLUGIN_FAILED);
+    SLOT(plugin, SLOT_SET_STATUS_TEXT, TextFn)(plugin, L"status");
+    SLOT(plugin, SLOT_SET_STATUS_TEXT, TextFn)(plugin, NULL);
+    SLOT(plugin, SLOT_UPDATE_STATUS_TEXT, TextFn)(plugin, NULL);
+    SLOT(plugin, SLOT_REPORT_INSTALL_STEP, TextFn)(plugin, L"step");
+    SLOT(plugin, SLOT_REPORT_DOWNLOAD_PROGRESS, DownloadFn)(plugin, 1024, 0xFFFFFFFFul, NULL);
+    CHECK(SLOT(plugin, SLOT_START_PROGRESS, StartProgressFn)(plugin) == 0);
+    CHECK(SLOT(plugin, SLOT_FINISH_PROGRESS, FinishProgressFn)(plugin, 0) == PLUGIN_FAILED);
+    g_free(plugin);
+}
+
+static void TestSelectLanguageRefusesCodesThatAreNotListed(void) {
+    wchar_t language[64] = L"xx";
+    void* plugin = NewPlugin();
+    if (!plugin) return;
+    CHECK(InitializeWith(plugin, L"plugin_host_data\\loadercontrol.xml") != 0);
+    CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite", language, 64) == PLUGIN_FAILED);
+    CHECK(wcscmp(language, L"xx") == 0);
+    g_free(plugin);
+}
+
+/* Answers the plug-in's message box from a second thread, as a user would. */
+typedef struct {
+    DWORD threadId;
+    wchar_t caption[128];
+    wchar_t text[256];
+    int button;
+} BoxAnswer;
+
+static BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+    BoxAnswer* answer = (BoxAnswer*)param;
+    wchar_t cls[64];
+    GetClassNameW(window, cls, 64);
+    if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
+    GetWindowTextW(window, answer->caption, 128);
+    GetDlgItemTextW(window, 0xFFFF, answer->text, 256); /* the message box's text control */
+    PostMessageW(GetDlgItem(window, answer->button), BM_CLICK, 0, 0);
+    answer->threadId = 0;
+    return FALSE;
+}
+
+static DWORD WINAPI AnswerBox(LPVOID param) {
+    BoxAnswer* answer = (BoxAnswer*)param;
+    int tries;
+    for (tries = 0; tries < 500 && answer->threadId; ++tries) {
+        EnumThreadWindows(answer->threadId, FindBox, (LPARAM)answer);
+        Sleep(20);
+    }
+    return 0;
+}
+
+static void TestShowMessageReturnsTheButtonThatClosedIt(void) {
+    BoxAnswer answer;
+    HANDLE thread;
+    void* plugin = NewPlugin();
+    if (!plugin) return;
+    CHECK(InitializeWith(plugin, L"plugin_host_data\\loadercontrol.xml") != 0);
+    memset(&answer, 0, sizeof answer);
+    answer.threadId = GetCurrentThreadId();
+    answer.button = IDNO;
+    thread = CreateThread(NULL, 0, AnswerBox, &answer, 0, NULL);
+    CHECK(SLOT(plugin, SLOT_SHOW_MESSAGE, ShowMessageFn)(plugin, L"Stop the download?", MB_YESNO) == IDNO);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CHECK(wcscmp(answer.caption, L"Brisco Suite") == 0);
+    CHECK(wcscmp(answer.text, L"Stop the download?") == 0);
+    g_free(plugin);
+}
+
+int wmain(void) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, g_dir, MAX_PATH);
+    while (length > 0 && g_dir[length - 1] != L'\\') --length;
+    g_dir[length] = 0;
+
+    PathInDir(path, L"fetchwellGUI.dll");
+    g_dll = LoadLibraryW(path);
+    CHECK(g_dll != NULL);
+    if (!g_dll) return 1;
+    g_factory = (FactoryFn)(void (*)(void))GetProcAddress(g_dll, "OutputPluginFactory");
+    g_free = (FreeFn)(void (*)(void))GetProcAddress(g_dll, "FreeOutputPlugin");
+    CHECK(g_factory != NULL);
+    CHECK(g_free != NULL);
+    if (!g_factory || !g_free) return 1;
+
+    TestFreeOfNullDoesNothing();
+    TestTableHasElevenSlotsInTheDll();
+    TestSlotZeroDestroysWithTheDeletingFlag();
+    TestInitializeRefusesBadControlFiles();
+    TestWithoutProgressWizardEveryProgressSlotFailsAtOnce();
+    TestSelectLanguageRefusesCodesThatAreNotListed();
+    TestShowMessageReturnsTheButtonThatClosedIt();
+
+    FreeLibrary(g_dll);
+    printf("plugin host: %d passed, %d failed\n", g_passed, g_failed);
+    return g_failed ? 1 : 0;
+}

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Checks a built Windows file with objdump: machine, exact export names, imports limited to a
+# list, ASLR and DEP flags, subsystem, text inside the embedded manifest.
+#   pe-check.sh FILE [--machine i386|x86-64] [--exports "A B"] [--imports "K32.dll ..."]
+#               [--aslr-dep] [--subsystem "Windows GUI"] [--manifest-contains TEXT]...
+# --imports lists the DLLs that may be imported, separated by commas or spaces (case-insensitive);
+# any other import fails.
+set -u
+file=$1; shift
+[ -f "$file" ] || { echo "FAIL: $file does not exist"; exit 1; }
+objdump=${OBJDUMP:-objdump}
+dump=$("$objdump" -p "$file") || { echo "FAIL: objdump cannot read $file"; exit 1; }
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+  --machine)
+    want=$2; shift 2
+    got=$("$objdump" -f "$file" | sed -n 's/^architecture: \([^,]*\).*/\1/p')
+    case "$want:$got" in
+      i386:i386|x86-64:i386:x86-64) pass "machine $got" ;;
+      *) fail "machine is '$got', expected $want" ;;
+    esac ;;
+  --exports)
+    want=$(printf '%s\n' $2 | sort | tr '\n' ' '); shift 2
+    got=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
+          | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\).*/\1/p' | sort | tr '\n' ' ')
+    [ "$got" = "$want" ] && pass "exports: $got" || fail "exports are '$got', expected '$want'" ;;
+  --imports)
+    allowed=$(printf '%s\n' $2 | tr ',;' '\n\n' | tr '[:upper:]' '[:lower:]'); shift 2
+    got=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p')
+    bad=
+    for dll in $got; do
+      printf '%s\n' "$allowed" | grep -qx "$(printf '%s' "$dll" | tr '[:upper:]' '[:lower:]')" || bad="$bad $dll"
+    done
+    [ -z "$bad" ] && pass "imports:" $got || fail "unexpected imports:$bad" ;;
+  --aslr-dep)
+    shift
+    flags=$(printf '%s\n' "$dump" | sed -n '/^DllCharacteristics/,/^[A-Z][a-zA-Z]*[[:space:]]/p')
+    for f in DYNAMIC_BASE NX_COMPAT; do
+      printf '%s\n' "$flags" | grep -q "$f" && pass "$f set" || fail "$f not set"
+    done
+    printf '%s\n' "$dump" | grep -q 'No reloc\|Stripped\b' && fail "relocations stripped (ASLR cannot move the image)" ;;
+  --subsystem)
+    want=$2; shift 2
+    got=$(printf '%s\n' "$dump" | sed -n 's/^Subsystem[[:space:]]*[0-9a-f]*[[:space:]]*(\(.*\))/\1/p')
+    [ "$got" = "$want" ] && pass "subsystem $got" || fail "subsystem is '$got', expected '$want'" ;;
+  --manifest-contains)
+    want=$2; shift 2
+    rsrc=$(mktemp)
+    "${OBJCOPY:-objcopy}" -O binary --only-section=.rsrc "$file" "$rsrc" 2>/dev/null
+    grep -aqF -- "$want" "$rsrc" && pass "manifest has $want" || fail "manifest lacks $want"
+    rm -f "$rsrc" ;;
+  *) echo "unknown option $1"; exit 2 ;;
+  esac
+done
+[ $failures -eq 0 ]
