@@ -37,3 +37,13 @@ endfunction()
 function(ky_windows_dll_name target)
   set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX "")
 endfunction()
+
+# ky_add_resource_dll(target rcfile...): a resource-only DLL named target.dll, with no code and no
+# entry point, so that nothing in it could run even when it is mapped as an ordinary library.
+function(ky_add_resource_dll target)
+  add_library(${target} MODULE ${ARGN})
+  set_target_properties(${target} PROPERTIES LINKER_LANGUAGE C)
+  target_link_options(${target} PRIVATE -nostdlib -Wl,--entry=0)
+  ky_target_defaults(${target})
+  ky_windows_dll_name(${target})
+endfunction()

@@ -140,6 +140,23 @@ static void TestSelectLanguageRefusesCodesThatAreNotListed(void) {
     g_free(plugin);
 }
 
+/* A code the host has settled is checked against the GUI languages, letter case ignored, and
+ * comes back as the host wrote it. */
+static void TestSelectLanguageSettlesAListedCodeInAnyLetterCase(void) {
+    static const wchar_t* const codes[] = {L"DE", L"en", L"Fr"};
+    size_t i;
+    for (i = 0; i < sizeof codes / sizeof codes[0]; ++i) {
+        wchar_t language[64];
+        void* plugin = NewPlugin();
+        if (!plugin) return;
+        CHECK(InitializeWith(plugin, L"plugin_host_data\\languages.xml") != 0);
+        wcscpy(language, codes[i]);
+        CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite", language, 64) == PLUGIN_OK);
+        CHECK(wcscmp(language, codes[i]) == 0);
+        g_free(plugin);
+    }
+}
+
 /* Answers the plug-in's message box from a second thread, as a user would. */
 typedef struct {
     DWORD threadId;
@@ -210,6 +227,7 @@ int wmain(void) {
     TestInitializeRefusesBadControlFiles();
     TestWithoutProgressWizardEveryProgressSlotFailsAtOnce();
     TestSelectLanguageRefusesCodesThatAreNotListed();
+    TestSelectLanguageSettlesAListedCodeInAnyLetterCase();
     TestShowMessageReturnsTheButtonThatClosedIt();
 
     FreeLibrary(g_dll);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "GuiResources.h"
+#include "afxmodule.h"
 #include "MFCGUIPlugin.h"
 #include "ProgressNotification.h"
 
@@ -107,6 +108,81 @@ TEST(GetDpiScale, IsAHundredAtTheDefaultDpi) {
     int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     EXPECT_EQ(CMFCGUIPlugin::GetDpiScale(), MulDiv(100, dpi, 96));
+}
+
+// The language libraries and their control file are those of the C test host, beside this program.
+std::wstring ProgramDirectory() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir = path;
+    return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+// The text of string 103 in the module resources currently come from.
+std::wstring CurrentLanguageName() {
+    wchar_t text[64] = {};
+    LoadStringW(AfxGetResourceHandle(), 103, text, 64);
+    return text;
+}
+
+class SwitchLanguage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        control_ = ProgramDirectory() + L"plugin_host_data\\languages.xml";
+        ASSERT_TRUE(plugin_.Initialize(nullptr, control_.c_str(), false, true));
+    }
+    void TearDown() override { AfxSetResourceHandle(nullptr); }
+
+    std::wstring control_;
+    CMFCGUIPlugin plugin_{ProgramDirectory().c_str()};
+};
+
+struct LanguageCase {
+    const wchar_t* code;
+    bool switched;
+    const wchar_t* name;  // string 103 of the library that is current afterwards
+};
+
+TEST_F(SwitchLanguage, LoadsTheSignedLibraryOfAListedCode) {
+    const LanguageCase cases[] = {
+        {L"en", true, L"English"},
+        {L"DE", true, L"Deutsch"},  // letter case of the key does not matter
+        {L"de", true, L"Deutsch"},
+    };
+    for (const LanguageCase& c : cases) {
+        EXPECT_EQ(plugin_.SwitchLanguage(c.code), c.switched) << c.code;
+        EXPECT_EQ(plugin_.GetGuiLanguage(), c.code);
+        EXPECT_EQ(AfxGetResourceHandle(), plugin_.GetLanguageLibrary());
+        EXPECT_EQ(CurrentLanguageName(), c.name) << c.code;
+    }
+}
+
+TEST_F(SwitchLanguage, AnUnlistedCodeKeepsTheCurrentLibrary) {
+    ASSERT_TRUE(plugin_.SwitchLanguage(L"de"));
+    HMODULE german = plugin_.GetLanguageLibrary();
+    EXPECT_FALSE(plugin_.SwitchLanguage(L"xx"));
+    EXPECT_FALSE(plugin_.SwitchLanguage(nullptr));
+    EXPECT_EQ(plugin_.GetLanguageLibrary(), german);
+    EXPECT_EQ(CurrentLanguageName(), L"Deutsch");
+}
+
+// A listed library that is missing or unsigned: the old one is already gone, and resources must
+// then come from the plug-in's own module, never from the freed library.
+TEST_F(SwitchLanguage, AListedLibraryThatCannotLoadLeavesTheOwnModuleCurrent) {
+    for (const wchar_t* code : {L"fr", L"it"}) {
+        ASSERT_TRUE(plugin_.SwitchLanguage(L"de"));
+        EXPECT_FALSE(plugin_.SwitchLanguage(code)) << code;
+        EXPECT_EQ(plugin_.GetLanguageLibrary(), nullptr);
+        EXPECT_TRUE(plugin_.GetGuiLanguage().empty());
+        EXPECT_EQ(AfxGetResourceHandle(), AfxGetInstanceHandle());
+    }
+}
+
+TEST(SwitchLanguageWithoutLanguages, Fails) {
+    ControlFile file("<products><product id=\"a\" name=\"A\"/></products>");
+    CMFCGUIPlugin plugin(ProgramDirectory().c_str());
+    ASSERT_TRUE(plugin.Initialize(nullptr, file.Path(), false, true));
+    EXPECT_FALSE(plugin.SwitchLanguage(L"en"));
 }
 
 TEST(ProgressNotification, NewRecordIsZeroFilledAndOwnsCopiesOfItsTexts) {
