@@ -3,6 +3,7 @@
 # list, ASLR and DEP flags, subsystem, text inside the embedded manifest.
 #   pe-check.sh FILE [--machine i386|x86-64] [--exports "A B"] [--imports "K32.dll ..."]
 #               [--aslr-dep] [--subsystem "Windows GUI"] [--manifest-contains TEXT]...
+#               [--has-symbol NAME] [--forbid-import FUNCTION]
 # --imports lists the DLLs that may be imported, separated by commas or spaces (case-insensitive);
 # any other import fails.
 set -u
@@ -53,6 +54,14 @@ while [ $# -gt 0 ]; do
     "${OBJCOPY:-objcopy}" -O binary --only-section=.rsrc "$file" "$rsrc" 2>/dev/null
     grep -aqF -- "$want" "$rsrc" && pass "manifest has $want" || fail "manifest lacks $want"
     rm -f "$rsrc" ;;
+  --has-symbol)
+    want=$2; shift 2
+    # Decorated on 32-bit: _wWinMain@16.
+    "$objdump" -t "$file" | grep -Eq -- "[[:space:]]_*${want}(@[0-9]+)?$" && pass "symbol $want" || fail "no symbol $want" ;;
+  --forbid-import)
+    want=$2; shift 2
+    printf '%s\n' "$dump" | grep -Eq -- "^[[:space:]]+[0-9a-f]+[[:space:]]+[0-9]+[[:space:]]+${want}$" \
+      && fail "imports $want" || pass "does not import $want" ;;
   *) echo "unknown option $1"; exit 2 ;;
   esac
 done
