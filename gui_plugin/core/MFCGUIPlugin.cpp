@@ -39,7 +39,6 @@ CMFCGUIPlugin::~CMFCGUIPlugin() {
     // The thread runs the progress wizard modally and does not look at the stop request, so this
     // waits until the wizard has closed.
     if (IsRunning()) Stop(INFINITE);
-    m_progressWizard = nullptr;
     if (m_languageLibrary) {
         if (AfxGetResourceHandle() == m_languageLibrary) AfxSetResourceHandle(nullptr);
         FreeLibrary(m_languageLibrary);
@@ -134,14 +133,14 @@ int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language, u
         if (!first || !first->key[0] || !SwitchLanguage(first->key)) return PLUGIN_FAILED;
     }
 
-    if (language[0] == L'\0') {
-        // The language and welcome wizard settles the code; until a wizard can be set up, no
-        // code results and the language stays empty.
-    } else {
+    if (language[0] != L'\0') {
+        // The host has settled the code: no wizard, only the check against the GUI languages.
         kycplib::CKeyValueList languages;
         ReadGuiLanguages(m_controlFile, languages);
         if (!languages.Find(language)) return PLUGIN_FAILED;
     }
+    // Without a code from the host, the language and welcome wizard would settle one; it cannot be
+    // set up in this build, so no code results.
     if (language[0] == L'\0') return PLUGIN_FAILED;
 
     m_productId = productId ? productId : L"";

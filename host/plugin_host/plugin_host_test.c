@@ -157,6 +157,30 @@ static void TestSelectLanguageSettlesAListedCodeInAnyLetterCase(void) {
     }
 }
 
+/* Settling a language needs one language library that loads: the user's, else "en", else the
+ * first listed one. Without a code from the host there is no wizard in this build to settle one. */
+static void TestSelectLanguageNeedsALoadableLanguageLibrary(void) {
+    static const struct {
+        const wchar_t* controlFile;
+        const wchar_t* code;
+        int result;
+    } cases[] = {
+        {L"plugin_host_data\\languages_german_only.xml", L"de", PLUGIN_OK},
+        {L"plugin_host_data\\languages_unusable.xml", L"fr", PLUGIN_FAILED},
+        {L"plugin_host_data\\languages.xml", L"", PLUGIN_FAILED},
+    };
+    size_t i;
+    for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        wchar_t language[64];
+        void* plugin = NewPlugin();
+        if (!plugin) return;
+        CHECK(InitializeWith(plugin, cases[i].controlFile) != 0);
+        wcscpy(language, cases[i].code);
+        CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite", language, 64) == cases[i].result);
+        g_free(plugin);
+    }
+}
+
 /* Answers the plug-in's message box from a second thread, as a user would. */
 typedef struct {
     DWORD threadId;
@@ -228,6 +252,7 @@ int wmain(void) {
     TestWithoutProgressWizardEveryProgressSlotFailsAtOnce();
     TestSelectLanguageRefusesCodesThatAreNotListed();
     TestSelectLanguageSettlesAListedCodeInAnyLetterCase();
+    TestSelectLanguageNeedsALoadableLanguageLibrary();
     TestShowMessageReturnsTheButtonThatClosedIt();
 
     FreeLibrary(g_dll);
