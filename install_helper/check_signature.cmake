@@ -29,4 +29,5 @@ ky_add_test(NAME ky_check_signature_test
   LIBS ky_check_signature
   DEPENDS ky_check_program_signed ky_check_program_legacy-key ky_check_program_unsigned
           ky_check_signed_script kysig_verify_samples)
-target_include_directories(ky_check_signature_test PRIVATE ${CMAKE_SOURCE_DIR}/signature)
+target_include_directories(ky_check_signature_test PRIVATE ${CMAKE_SOURCE_DIR}/signature/src
+                           ${CMAKE_SOURCE_DIR}/signature/tests)

@@ -30,4 +30,5 @@ ky_sign(ky_vl_legacy-key SELECTOR D)
 ky_add_test(NAME ky_verified_library_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/verified_library/verified_library_test.cpp
   LIBS ky_verified_library
-  DEPENDS ky_vl_signed ky_vl_legacy-key ky_vl_unsigned ky_vl_impostor)
+  DEPENDS ky_vl_signed ky_vl_legacy-key ky_vl_unsigned ky_vl_impostor kysig_verify_samples)
+target_include_directories(ky_verified_library_test PRIVATE ${CMAKE_SOURCE_DIR}/signature/tests)

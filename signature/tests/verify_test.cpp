@@ -1,6 +1,7 @@
 // The verification entries over a table of crafted files: the signed samples that the signing tool
 // makes at build time (bin/verify-samples), and variants of them changed here byte by byte. The
 // same table runs natively and under Wine.
+#include "sample_files.h"
 #include "verify_internal.h"
 
 #include <signature/verify.h>
@@ -12,53 +13,19 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-
-fs::path ProgramDir() {
-#ifdef _WIN32
-  wchar_t buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return fs::path(std::wstring(buffer, n)).parent_path();
-#else
-  return fs::read_symlink("/proc/self/exe").parent_path();
-#endif
-}
+using kysig_test::Bytes;
+using kysig_test::ProgramDir;
+using kysig_test::ReadBytes;
+using kysig_test::WorkDir;
+using kysig_test::WriteBytes;
 
 fs::path SampleDir() { return ProgramDir() / "verify-samples"; }
-
-fs::path WorkDir() {
-#ifdef _WIN32
-  const unsigned long pid = GetCurrentProcessId();
-#else
-  const unsigned long pid = static_cast<unsigned long>(getpid());
-#endif
-  static const fs::path dir = ProgramDir() / ("verify-work-" + std::to_string(pid));
-  fs::create_directories(dir);
-  return dir;
-}
-
-Bytes ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // --- Finding the fields of a sample's block -----------------------------------------------------
 
@@ -543,14 +510,5 @@ TEST(VerifyWindows, FileLockedByAnotherHandleGivesStatus2) {
   fs::remove(path);
 }
 #endif
-
-class WorkFolderCleanup : public ::testing::Environment {
- public:
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(WorkDir(), ignored);
-  }
-};
-const auto* const g_cleanup = ::testing::AddGlobalTestEnvironment(new WorkFolderCleanup);
 
 }  // namespace

@@ -1,6 +1,7 @@
 // CheckFileSignature's table: every row reached by a real file (a signed and an unsigned program,
 // a signed and an unsigned script, the verification samples) under Wine.
 #include "check_signature.h"
+#include "sample_files.h"
 #include "verify_internal.h"
 
 #include <gtest/gtest.h>
@@ -8,35 +9,21 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path ProgramDir() {
-  wchar_t buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return fs::path(std::wstring(buffer, n)).parent_path();
-}
-
-fs::path WorkDir() {
-  static const fs::path dir = ProgramDir() / ("check-signature-work-" + std::to_string(GetCurrentProcessId()));
-  fs::create_directories(dir);
-  return dir;
-}
+using kysig_test::ProgramDir;
+using kysig_test::WorkDir;
 
 // A copy of a file with one byte changed, or with its first bytes only.
 fs::path Variant(const fs::path& from, const char* name, long flipAt, size_t keep) {
-  std::ifstream in(from, std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  kysig_test::Bytes bytes = kysig_test::ReadBytes(from);
   if (flipAt >= 0) bytes.at(static_cast<size_t>(flipAt)) ^= 0x5A;
   if (keep < bytes.size()) bytes.resize(keep);
   const fs::path to = WorkDir() / name;
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  kysig_test::WriteBytes(to, bytes);
   return to;
 }
 
@@ -50,6 +37,12 @@ struct Row {
 fs::path Checked(const char* name) { return ProgramDir() / "check-signature" / name; }
 fs::path Sample(const char* name) { return ProgramDir() / "verify-samples" / name; }
 
+// A copy of the signed payload sample with one byte of its 354-byte block changed.
+fs::path BlockVariant(const char* name, long offsetInBlock) {
+  const fs::path from = Sample("payload.b");
+  return Variant(from, name, static_cast<long>(fs::file_size(from)) - 354 + offsetInBlock, SIZE_MAX);
+}
+
 const Row kRows[] = {
     {"SignedProgramIsAccepted", [] { return Checked("program-signed.exe"); }, 0, 3},
     {"SignedScriptIsAccepted", [] { return Checked("script-signed.vbs"); }, 0, 3},
@@ -60,6 +53,8 @@ const Row kRows[] = {
     {"MissingFileGives2", [] { return WorkDir() / "missing.exe"; }, 2, 2},
     {"FolderCannotBeOpenedGives4", [] { return WorkDir(); }, 4, 3},
     {"ChangedByteGives5", [] { return Variant(Checked("program-signed.exe"), "changed.exe", 0x500, SIZE_MAX); }, 5, 5},
+    {"MalformedBlockGives5", [] { return BlockVariant("bad-selector.bin", 50); }, 5, 5},
+    {"BlockWithoutSignatureEntryGives5", [] { return BlockVariant("no-entry.bin", 39); }, 5, 5},
     {"UnsignedProgramGives6", [] { return Checked("program-unsigned.exe"); }, 6, 6},
     {"UnsignedScriptGives6", [] { return Checked("script-unsigned.vbs"); }, 6, 6},
     {"NoPathGives8", nullptr, 8, 8},
@@ -81,22 +76,6 @@ TEST_P(CheckFileSignatureTable, MapsTheOutcome) {
 INSTANTIATE_TEST_SUITE_P(Files, CheckFileSignatureTable, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
-// Statuses 8 and 10 (malformed block, no signature entry) give 5 like a mismatch.
-TEST(CheckFileSignature, MalformedBlockAndMissingEntryGive5) {
-  std::ifstream in(Sample("payload.b"), std::ios::binary);
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const size_t begin = bytes.size() - 354;
-  for (const auto& [offset, value] : {std::pair<size_t, char>{50, 'X'}, {39, 2}}) {
-    std::vector<char> changed = bytes;
-    changed[begin + offset] = value;  // key selector 'X' (status 8), entry type 2 (status 10)
-    const fs::path path = WorkDir() / "malformed.bin";
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(changed.data(), changed.size());
-    int detail = -1;
-    EXPECT_EQ(CheckFileSignature(path.wstring().c_str(), &detail), 5) << "offset " << offset;
-    EXPECT_EQ(detail, 5);
-  }
-}
-
 // Out of memory (status 3) gives 4 with detail 4.
 TEST(CheckFileSignature, OutOfMemoryGives4) {
   kysig::detail::SetAllocationFailureForTesting(1);
@@ -106,14 +85,5 @@ TEST(CheckFileSignature, OutOfMemoryGives4) {
   EXPECT_EQ(code, 4);
   EXPECT_EQ(detail, 4);
 }
-
-class WorkFolderCleanup : public ::testing::Environment {
- public:
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(WorkDir(), ignored);
-  }
-};
-const auto* const g_cleanup = ::testing::AddGlobalTestEnvironment(new WorkFolderCleanup);
 
 }  // namespace

@@ -1,5 +1,6 @@
 // LoadVerifiedLibrary under Wine: its refusal table on real signed and unsigned DLLs, and a file
 // swapped in between the check and the load that cannot be loaded.
+#include "sample_files.h"
 #include "verified_library.h"
 
 #include <gtest/gtest.h>
@@ -14,18 +15,10 @@ namespace fs = std::filesystem;
 constexpr int kGenuine = 1;  // identity of the signed sample DLLs
 constexpr int kImpostor = 2;
 
-fs::path ProgramDir() {
-  wchar_t buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-  return fs::path(std::wstring(buffer, n)).parent_path();
-}
-fs::path Built(const char* name) { return ProgramDir() / "verified-library" / name; }
+using kysig_test::ProgramDir;
+using kysig_test::WorkDir;
 
-fs::path WorkDir() {
-  static const fs::path dir = ProgramDir() / ("verified-library-work-" + std::to_string(GetCurrentProcessId()));
-  fs::create_directories(dir);
-  return dir;
-}
+fs::path Built(const char* name) { return ProgramDir() / "verified-library" / name; }
 
 // A private copy, so that each case loads a module of its own path.
 fs::path CopyOf(const char* built, const std::string& name) {
@@ -129,6 +122,15 @@ TEST(LoadVerifiedLibrary, AlreadyLoadedLibrarySkipsTheCheck) {
   FreeLibrary(first);
 }
 
+// A file that passes the check but is no library: the loader's own last-error value stands.
+TEST(LoadVerifiedLibrary, LoaderFailureKeepsItsOwnLastError) {
+  const fs::path path = WorkDir() / "signed-text.dll";
+  fs::copy_file(ProgramDir() / "verify-samples" / "payload.b", path, fs::copy_options::overwrite_existing);
+  SetLastError(0);
+  EXPECT_EQ(LoadVerifiedLibrary(path.c_str(), nullptr, 0, true), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_BAD_EXE_FORMAT));
+}
+
 // --- The swap between the check and the load --------------------------------------------------
 
 struct SwapAttempts {
@@ -200,14 +202,5 @@ TEST(LoadVerifiedLibrary, FileOpenForWritingIsRefused) {
   EXPECT_EQ(GetLastError(), kVerifiedLibraryRefused);
   CloseHandle(writer);
 }
-
-class WorkFolderCleanup : public ::testing::Environment {
- public:
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(WorkDir(), ignored);
-  }
-};
-const auto* const g_cleanup = ::testing::AddGlobalTestEnvironment(new WorkFolderCleanup);
 
 }  // namespace
