@@ -20,7 +20,7 @@ if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
   if(KY_RUN_WINDOWS_TESTS)
     add_test(NAME plugin_host_test COMMAND plugin_host_test)
     set_tests_properties(plugin_host_test PROPERTIES
-      TIMEOUT 120 FIXTURES_REQUIRED wine LABELS wine
+      TIMEOUT 120 FIXTURES_REQUIRED wine LABELS wine RESOURCE_LOCK display
       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
       ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR}")
   endif()

@@ -2,6 +2,10 @@
 
 namespace kycplib {
 
+#if !defined(_WIN64)
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12, "the 32-bit creation record is 12 bytes long");
+#endif
+
 namespace {
 
 // A descriptor without an access-control list lets every process of every user open the
@@ -12,6 +16,8 @@ void PrepareCreationRecord(SECURITY_ATTRIBUTES& attributes, SECURITY_DESCRIPTOR&
         !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
         throw static_cast<unsigned long>(GetLastError());
     }
+    // The record's own size, as the system checks it: 12 bytes in the 32-bit build, 24 in the
+    // 64-bit one, where a fixed 12 would describe a record cut off inside its pointer.
     attributes.nLength = sizeof(attributes);
     attributes.lpSecurityDescriptor = &descriptor;
     attributes.bInheritHandle = TRUE;

@@ -4,6 +4,11 @@
 
 namespace kycplib {
 
+// The stop flag stays a single byte that is read and written without a hidden lock; atomic only
+// keeps the compiler from caching it in a Run loop that polls it.
+static_assert(sizeof(std::atomic<bool>) == 1, "stop flag is one byte");
+static_assert(std::atomic<bool>::is_always_lock_free, "stop flag needs no lock");
+
 CKYThread::CKYThread(const wchar_t* name)
     : m_stopRequested(false), m_name(), m_threadId(0), m_exitCode(0), m_hThread(nullptr)
 {

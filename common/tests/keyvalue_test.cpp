@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "kycplib/keyvalue.h"
@@ -50,11 +51,9 @@ void operator delete(void* block) noexcept
 
 namespace {
 
-// The loader host's library fills these records, so the offsets are part of the contract.
-static_assert(offsetof(CKeyValueItem, key) == 0, "key first");
-static_assert(offsetof(CKeyValueItem, value) == 260 * sizeof(wchar_t), "value after key");
-static_assert(offsetof(CKeyValueItem, next) == 520 * sizeof(wchar_t), "next after value");
-static_assert(offsetof(CKeyValueItem, prev) == 520 * sizeof(wchar_t) + sizeof(void*), "prev last");
+// Owning lists and their items are never copied: a copy would free the same items twice.
+static_assert(!std::is_copy_constructible<CKeyValueList>::value, "list not copyable");
+static_assert(!std::is_copy_assignable<CKeyValueList>::value, "list not assignable");
 
 std::vector<std::wstring> Keys(const CKeyValueList& list)
 {

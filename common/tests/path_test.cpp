@@ -170,27 +170,51 @@ TEST(GetModuleDirectory, BufferTooSmallForTheFullPathGivesNoDirectory)
     }
 }
 
+// A directory of the test's own directly below the drive root, removed with what it holds on
+// every way out of the test.
+class RootDirectory {
+public:
+    explicit RootDirectory(const std::wstring& drive) : m_path(drive + UniqueName(L"dir")) {}
+    ~RootDirectory()
+    {
+        for (const std::wstring& file : m_files) {
+            DeleteFileW(file.c_str());
+        }
+        RemoveDirectoryW(m_path.c_str());
+    }
+    RootDirectory(const RootDirectory&) = delete;
+    RootDirectory& operator=(const RootDirectory&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+    bool Create() { return CreateDirectoryW(m_path.c_str(), nullptr) != FALSE; }
+    bool CopyIn(const std::wstring& source, const std::wstring& path)
+    {
+        m_files.push_back(path);
+        return CopyFileW(source.c_str(), path.c_str(), TRUE) != FALSE;
+    }
+
+private:
+    std::wstring m_path;
+    std::vector<std::wstring> m_files;
+};
+
 // A module loaded from a drive, one directory and a file name: the copied empty DLL.
 TEST(GetModuleDirectory, ModuleInOneDirectoryBelowTheDriveRoot)
 {
     wchar_t windowsDir[MAX_PATH] = {};
     ASSERT_GT(GetWindowsDirectoryW(windowsDir, MAX_PATH), 2u);
-    std::wstring directory = std::wstring(windowsDir, 3) + UniqueName(L"dir");
-    std::wstring dll = directory + L"\\empty.dll";
-    ASSERT_TRUE(CreateDirectoryW(directory.c_str(), nullptr)) << GetLastError();
-    ASSERT_TRUE(CopyFileW((ExeDirectory() + L"kycplib_empty_module.dll").c_str(), dll.c_str(), TRUE))
-        << GetLastError();
+    RootDirectory directory(std::wstring(windowsDir, 3));
+    std::wstring dll = directory.Path() + L"\\empty.dll";
+    ASSERT_TRUE(directory.Create()) << GetLastError();
+    ASSERT_TRUE(directory.CopyIn(ExeDirectory() + L"kycplib_empty_module.dll", dll)) << GetLastError();
 
     HMODULE module = LoadLibraryW(dll.c_str());
-    EXPECT_NE(module, nullptr) << GetLastError();
-    if (module != nullptr) {
-        wchar_t buffer[MAX_PATH] = {};
-        EXPECT_EQ(GetModuleDirectory(module, buffer, MAX_PATH), 0u);
-        EXPECT_EQ(_wcsicmp(buffer, (directory + L"\\").c_str()), 0) << buffer;
-        FreeLibrary(module);
-    }
-    DeleteFileW(dll.c_str());
-    RemoveDirectoryW(directory.c_str());
+    ASSERT_NE(module, nullptr) << GetLastError();
+    wchar_t buffer[MAX_PATH] = {};
+    DWORD result = GetModuleDirectory(module, buffer, MAX_PATH);
+    FreeLibrary(module);
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(_wcsicmp(buffer, (directory.Path() + L"\\").c_str()), 0) << buffer;
 }
 
 struct CutCase {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "kycplib/sync.h"
@@ -19,6 +20,12 @@ using kycplib_test::StartProbe;
 using kycplib_test::UniqueName;
 
 namespace {
+
+// Each object owns its handle alone: a copy would close it twice.
+static_assert(!std::is_copy_constructible<CKYMutex>::value && !std::is_copy_assignable<CKYMutex>::value,
+              "mutex not copyable");
+static_assert(!std::is_copy_constructible<CKYEvent>::value && !std::is_copy_assignable<CKYEvent>::value,
+              "event not copyable");
 
 const DWORD kProbeSaysYes = 1;
 const DWORD kProbeSaysNo = 0;

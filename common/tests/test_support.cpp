@@ -6,9 +6,17 @@ namespace kycplib_test {
 
 std::wstring UniqueName(const wchar_t* tag)
 {
+    // The process id keeps programs that run side by side apart. Wine hands out the same few
+    // ids run after run, so the start time of the process keeps this run apart from anything an
+    // earlier, interrupted run left behind (a directory, a name held by a stray helper).
+    static const ULONGLONG runStart = [] {
+        FILETIME now = {};
+        GetSystemTimeAsFileTime(&now);
+        return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    }();
     static LONG counter = 0;
-    return L"kycplib-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-           std::to_wstring(InterlockedIncrement(&counter)) + L"-" + tag;
+    return L"kycplib-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(runStart) +
+           L"-" + std::to_wstring(InterlockedIncrement(&counter)) + L"-" + tag;
 }
 
 std::wstring ExeDirectory()

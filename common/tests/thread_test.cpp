@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "kycplib/sync.h"
@@ -12,6 +13,9 @@ using kycplib::CKYEvent;
 using kycplib::CKYThread;
 
 namespace {
+
+static_assert(!std::is_copy_constructible<CKYThread>::value && !std::is_copy_assignable<CKYThread>::value,
+              "a thread object owns its handle alone");
 
 // Records what happened on which thread. Run blocks on a gate until the test opens it, so that
 // "still running" is a state the test controls rather than a matter of timing.

@@ -2,6 +2,7 @@
 // is fixed: two 260-character strings and the two links, nothing else.
 #pragma once
 
+#include <stddef.h>
 #include <wchar.h>
 
 #include "kycplib/noncopyable.h"
@@ -21,8 +22,15 @@ public:
     CKeyValueItem* prev;
 };
 
-static_assert(sizeof(CKeyValueItem) == 2 * 260 * sizeof(wchar_t) + 2 * sizeof(void*),
-              "CKeyValueItem is shared with the loader host's library and must keep its layout");
+// Both sides of the boundary must see the same offsets; a change here breaks the loader host's
+// library without any compiler noticing.
+static_assert(sizeof(wchar_t) == 2, "the item's strings are UTF-16");
+static_assert(offsetof(CKeyValueItem, key) == 0, "key first");
+static_assert(offsetof(CKeyValueItem, value) == 260 * sizeof(wchar_t), "value after key");
+static_assert(offsetof(CKeyValueItem, next) == 520 * sizeof(wchar_t), "next after value");
+static_assert(offsetof(CKeyValueItem, prev) == 520 * sizeof(wchar_t) + sizeof(void*), "prev after next");
+static_assert(sizeof(CKeyValueItem) == 520 * sizeof(wchar_t) + 2 * sizeof(void*),
+              "nothing after prev");
 
 // Owns its items; keys are compared ignoring case, duplicates are kept, order is insertion order.
 class CKeyValueList : public noncopyable {

@@ -49,13 +49,7 @@ private:
 // Attribute value with surrounding blanks removed; empty when absent.
 std::wstring Attribute(const CXMLNode& node, const wchar_t* name) {
     const wchar_t* value = node.GetAttribute(name);
-    std::wstring text = value != nullptr ? value : L"";
-    const wchar_t* blanks = L" \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::wstring::npos) {
-        return std::wstring();
-    }
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    return fetchwell::TrimBlanks(value != nullptr ? value : L"");
 }
 
 bool ContainsKey(const CKeyValueList& list, const wchar_t* key) {

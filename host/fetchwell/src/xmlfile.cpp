@@ -75,15 +75,7 @@ public:
         return child;
     }
 
-    void TrimText() {
-        const wchar_t* blanks = L" \t\r\n";
-        const size_t first = m_text.find_first_not_of(blanks);
-        if (first == std::wstring::npos) {
-            m_text.clear();
-        } else {
-            m_text = m_text.substr(first, m_text.find_last_not_of(blanks) - first + 1);
-        }
-    }
+    void TrimText() { m_text = fetchwell::TrimBlanks(m_text); }
 
     std::wstring m_name;
     std::wstring m_text;
@@ -186,7 +178,9 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
     }
     // Every node the reader reports consumes at least one character of the input, so a document
     // never needs more reads than it has bytes. Wine's reader, given a file that ends inside an
-    // element, reports the same white space node forever; the bound turns that into a failure.
+    // element, reports an empty white space node at the same place forever, each time with S_OK,
+    // its read state still interactive and IsEOF false: neither the result nor the state ever
+    // ends the loop. The bound turns that into a failure.
     ULONGLONG readsLeft = status.cbSize.QuadPart + 1;
 
     std::unique_ptr<CXMLElement> root;
@@ -232,8 +226,12 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
             break;
         case XmlNodeType_Text:
         case XmlNodeType_CDATA: {
-            const wchar_t* value = nullptr;
-            if (open != nullptr && SUCCEEDED(reader->GetValue(&value, nullptr))) {
+            if (open != nullptr) {
+                // Text that cannot be had would leave a value silently missing from the tree.
+                const wchar_t* value = nullptr;
+                if (FAILED(reader->GetValue(&value, nullptr))) {
+                    return nullptr;
+                }
                 open->m_text += value;
             }
             break;

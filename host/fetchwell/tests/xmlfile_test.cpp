@@ -44,6 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnparsedFile{"Empty", nullptr, ""},
                       UnparsedFile{"OnlyDeclaration", nullptr, "<?xml version=\"1.0\"?>\n"},
                       UnparsedFile{"TwoRoots", nullptr, "<loadercontrol/><loadercontrol/>"},
+                      UnparsedFile{"EndsInsideText", nullptr, "<loadercontrol><appearance>1,2"},
+                      UnparsedFile{"EndsInsideStartTag", nullptr, "<loadercontrol><product id=\"x"},
+                      UnparsedFile{"EndsInsideComment", nullptr, "<loadercontrol><!-- no end"},
                       UnparsedFile{"NotXml", nullptr, "230,236,245\n"},
                       UnparsedFile{"UnquotedAttribute", nullptr, "<loadercontrol a=1/>"}),
     [](const ::testing::TestParamInfo<UnparsedFile>& info) { return std::string(info.param.label); });
@@ -141,17 +144,33 @@ TEST(CXMLFile, ReadsUtf16FileWithByteOrderMark) {
     EXPECT_STREQ(file.getXMLTree()->GetAttribute(L"name"), L"\x00C9t\x00E9");
 }
 
+// Elements nested `depth` deep: <a><a>...</a></a>.
+std::string Nested(int depth) {
+    std::string text;
+    for (int i = 0; i < depth; ++i) {
+        text += "<a>";
+    }
+    for (int i = 0; i < depth; ++i) {
+        text += "</a>";
+    }
+    return text;
+}
+
 TEST(CXMLFile, RefusesNestingDeeperThanAnyControlFile) {
-    std::string deep;
-    for (int i = 0; i < 200; ++i) {
-        deep += "<a>";
-    }
-    for (int i = 0; i < 200; ++i) {
-        deep += "</a>";
-    }
-    TempFile temp(deep);
+    TempFile temp(Nested(200));
     CXMLFile file(temp.Path());
     EXPECT_EQ(file.getXMLTree(), nullptr);
+}
+
+TEST(CXMLFile, ReadsNestingWellBelowTheDepthLimit) {
+    TempFile temp(Nested(30));
+    CXMLFile file(temp.Path());
+    const CXMLNode* node = file.getXMLTree();
+    int depth = 0;
+    for (; node != nullptr; node = node->GetFirstChild()) {
+        ++depth;
+    }
+    EXPECT_EQ(depth, 30);
 }
 
 TEST(CXMLFile, RefusesFileFarLargerThanAnyControlFile) {
