@@ -40,14 +40,15 @@ elseif(NOT WIN32)
   find_package(GTest REQUIRED)
 endif()
 
-# ky_add_test(NAME name SOURCES ... [LIBS ...] [NAMED_OBJECTS] [TIMEOUT s] [LABELS ...]
+# ky_add_test(NAME name SOURCES ... [LIBS ...] [NAMED_OBJECTS] [GUI] [TIMEOUT s] [LABELS ...]
 #             [DEPENDS targets...] [NO_GTEST_MAIN])
 # Builds one test program and registers it. NAMED_OBJECTS: the test creates system-wide named
 # kernel objects (the install helper's mutexes, the cancel event) and must not run alongside
-# another such test. DEPENDS: targets that must be built before the test runs (DLLs it loads,
+# another such test. GUI: the test shows windows; such tests share one display and a window of one
+# would cover another's in a capture, so they take turns. DEPENDS: targets that must be built before the test runs (DLLs it loads,
 # programs it starts).
 function(ky_add_test)
-  cmake_parse_arguments(T "NAMED_OBJECTS;NO_GTEST_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "NAMED_OBJECTS;GUI;NO_GTEST_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   if(WIN32 AND NOT KY_RUN_WINDOWS_TESTS)
     set_target_properties(${T_NAME} PROPERTIES EXCLUDE_FROM_ALL ON)
@@ -75,8 +76,15 @@ function(ky_add_test)
   elseif(T_LABELS)
     set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
   endif()
+  set(locks)
   if(T_NAMED_OBJECTS)
-    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK named_objects)
+    list(APPEND locks named_objects)
+  endif()
+  if(T_GUI)
+    list(APPEND locks display)
+  endif()
+  if(locks)
+    set_tests_properties(${T_NAME} PROPERTIES RESOURCE_LOCK "${locks}")
   endif()
 endfunction()
 
@@ -98,8 +106,9 @@ function(ky_add_pe_check)
   endif()
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(machine i386)
-    # The shipped 32-bit files must load on Windows XP; winpthreads would bring this import.
-    list(APPEND T_ARGS --forbid-import GetTickCount64)
+    # The shipped 32-bit files must load on Windows XP: no GetTickCount64 (winpthreads would bring
+    # it) and none of the C runtime's "_s" functions, which XP's msvcrt.dll lacks.
+    list(APPEND T_ARGS --forbid-import "GetTickCount64|[A-Za-z0-9_]+_s")
   else()
     set(machine x86-64)
   endif()

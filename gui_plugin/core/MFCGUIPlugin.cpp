@@ -18,7 +18,10 @@ constexpr size_t kPathChars = MAX_PATH;
 
 // The plug-in directory (at most 259 characters of it) with name appended.
 void BuildPath(wchar_t (&path)[kPathChars], const std::wstring& directory, const wchar_t* name) {
-    wcsncpy_s(path, directory.c_str(), _TRUNCATE);
+    // A plain bounded copy: the "_s" functions are missing from Windows XP's C runtime.
+    size_t length = directory.size() < kPathChars - 1 ? directory.size() : kPathChars - 1;
+    wmemcpy(path, directory.data(), length);
+    path[length] = L'\0';
     kycplib::AppendPath(path, kPathChars, name);
 }
 

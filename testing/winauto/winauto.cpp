@@ -143,10 +143,8 @@ bool CaptureWindow(HWND window, Capture& out) {
     // Make sure the latest state is drawn before reading the window's surface.
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
 
-    // Read from the screen: the window's own DC leaves out the caption and frame under Wine.
-    // The window is brought to the top first so that nothing covers it.
-    SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    HDC source = GetDC(nullptr);
+    // From the window's own surface, not the screen: another test's window may lie on top.
+    HDC source = GetWindowDC(window);
     if (!source) return false;
     HDC memory = CreateCompatibleDC(source);
     BITMAPINFO info = {};
@@ -161,7 +159,7 @@ bool CaptureWindow(HWND window, Capture& out) {
     bool ok = false;
     if (memory && bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, w, h, source, r.left, r.top, SRCCOPY) != FALSE;
+        ok = BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY) != FALSE;
         GdiFlush();
         SelectObject(memory, old);
         if (ok) {
@@ -174,7 +172,7 @@ bool CaptureWindow(HWND window, Capture& out) {
     }
     if (bitmap) DeleteObject(bitmap);
     if (memory) DeleteDC(memory);
-    ReleaseDC(nullptr, source);
+    ReleaseDC(window, source);
     return ok;
 }
 
