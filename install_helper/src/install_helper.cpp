@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -31,9 +32,15 @@ const DWORD kLongestModulePath = 32768;
 // The guard exists while this flow runs. A guard that cannot be created means the name is
 // taken by something we cannot open as a mutex (another user's helper, or an object of another
 // type); the flow then cannot rule out a second flow, so it stops as if one were running.
+// Two helpers started at the same moment can both find no guard; the one whose creation merely
+// opened the other's mutex (CreateMutexW is the constructor's last call) stops as well.
 std::unique_ptr<kycplib::CKYMutex> CreateGuard() {
     try {
-        return std::make_unique<kycplib::CKYMutex>(kGuardMutexName);
+        auto guard = std::make_unique<kycplib::CKYMutex>(kGuardMutexName);
+        if (GetLastError() == ERROR_ALREADY_EXISTS) {
+            return nullptr;
+        }
+        return guard;
     } catch (unsigned long) {
         return nullptr;
     }
@@ -187,7 +194,9 @@ int InstallAndStart(HMODULE resources, bool createShortcuts) {
     std::wstring quotedHost = L"\"" + hostPath + L"\"";
     SHELLEXECUTEINFOW execute = {};
     execute.cbSize = sizeof(execute);
-    execute.fMask = 0;
+    // The helper exits right after this call; without this flag the start may still be under
+    // way on another thread and be lost with the process.
+    execute.fMask = SEE_MASK_NOASYNC;
     execute.lpVerb = L"open";
     execute.lpFile = quotedHost.c_str();
     execute.lpDirectory = directory.c_str();
@@ -237,7 +246,7 @@ int Uninstall(HMODULE resources) {
         return kExitDone;
     }
     wchar_t scriptHost[MAX_PATH] = {};
-    wcscpy_s(scriptHost, systemDirectory);
+    std::copy(systemDirectory, systemDirectory + length, scriptHost);
     kycplib::AppendPath(scriptHost, MAX_PATH, L"wscript.exe");
 
     std::wstring commandLine =

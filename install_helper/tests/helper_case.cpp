@@ -10,7 +10,8 @@
 
 namespace {
 
-const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t kUserShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const DWORD kExitWaitMs = 20000;
 const DWORD kBoxWaitMs = 20000;
 
@@ -161,24 +162,63 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
     return Lower(WithoutTrailingBackslash(a)) == Lower(WithoutTrailingBackslash(b));
 }
 
-ScopedDllOverride::ScopedDllOverride(const std::wstring& program, const std::wstring& library, const std::wstring& order)
-    : key_(program.empty() ? L"Software\\Wine\\DllOverrides"
-                           : L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides"),
-      library_(library) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
-        RegSetValueExW(key, library_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(order.c_str()),
-                       static_cast<DWORD>((order.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+ScopedRegistryValue::ScopedRegistryValue(const std::wstring& keyPath, const std::wstring& valueName)
+    : key_(keyPath), value_(valueName) {
+    // Remember which parts of the path are new, so that they go again afterwards.
+    for (size_t end = 0; end != std::wstring::npos;) {
+        end = key_.find(L'\\', end + 1);
+        std::wstring part = key_.substr(0, end);
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, part.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            RegCloseKey(key);
+        } else {
+            createdKeys_.push_back(part);
+        }
+    }
+    DWORD size = 0;
+    if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), value_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &savedType_,
+                     nullptr, &size) == ERROR_SUCCESS) {
+        savedData_.resize(size);
+        hadValue_ = RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), value_.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                                 &savedType_, savedData_.data(), &size) == ERROR_SUCCESS;
+        savedData_.resize(size);
     }
 }
 
-ScopedDllOverride::~ScopedDllOverride() {
+ScopedRegistryValue::~ScopedRegistryValue() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, library_.c_str());
+        if (hadValue_) {
+            RegSetValueExW(key, value_.c_str(), 0, savedType_, savedData_.data(), static_cast<DWORD>(savedData_.size()));
+        } else {
+            RegDeleteValueW(key, value_.c_str());
+        }
         RegCloseKey(key);
     }
+    for (auto created = createdKeys_.rbegin(); created != createdKeys_.rend(); ++created) {
+        RegDeleteKeyW(HKEY_CURRENT_USER, created->c_str());
+    }
+}
+
+void ScopedRegistryValue::Set(DWORD type, const std::wstring& data) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        throw std::runtime_error("cannot write a registry value");
+    }
+    LONG written = RegSetValueExW(key, value_.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    if (written != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot write a registry value");
+    }
+}
+
+ScopedDllOverride::ScopedDllOverride(const std::wstring& program, const std::wstring& library, const std::wstring& order)
+    : value_(program.empty() ? L"Software\\Wine\\DllOverrides"
+                             : L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides",
+             library) {
+    value_.Set(REG_SZ, order);
 }
 
 std::wstring BuiltString(UINT id, LANGID language) {
@@ -247,6 +287,8 @@ HelperCase::HelperCase(const std::wstring& name, const CaseLayout& layout) {
     switch (layout.resources) {
     case ResourceFile::Plain: Copy(BinDirectory() + L"briscoinstallrc.dll", app_ + L"briscoinstallrc.dll"); break;
     case ResourceFile::WithCode: Copy(standIns + L"with_code\\briscoinstallrc.dll", app_ + L"briscoinstallrc.dll"); break;
+    // A library without a string table; mapped as resources only, its code never runs.
+    case ResourceFile::WithoutStrings: Copy(standIns + L"planted_library.dll", app_ + L"briscoinstallrc.dll"); break;
     case ResourceFile::NotAnImage: WriteFileText(app_ + L"briscoinstallrc.dll", "not a library"); break;
     case ResourceFile::Missing: break;
     }
@@ -264,6 +306,7 @@ HelperCase::HelperCase(const std::wstring& name, const CaseLayout& layout) {
         WriteFileText(HostPath(), bytes);
         break;
     }
+    case HostFile::NotAProgram: Copy(standIns + L"not-a-program.exe", HostPath()); break;
     case HostFile::Missing: break;
     }
     switch (layout.script) {
@@ -292,30 +335,14 @@ HelperCase::HelperCase(const std::wstring& name, const CaseLayout& layout) {
     }
     }
 
-    // This user's desktop folder, for the helper, is the case's own.
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
-    wchar_t saved[1024] = {};
-    DWORD size = sizeof(saved) - sizeof(wchar_t);
-    hadDesktopValue_ = RegQueryValueExW(key, L"Desktop", nullptr, nullptr, reinterpret_cast<BYTE*>(saved), &size) == ERROR_SUCCESS;
-    savedDesktopValue_ = saved;
-    RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(desktop_.c_str()),
-                   static_cast<DWORD>((desktop_.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    // This user's desktop folder, for the helper, is the case's own. The shell writes the folder
+    // it resolved to the second key, so both are put back.
+    configuredDesktop_ = std::make_unique<ScopedRegistryValue>(kUserShellFoldersKey, L"Desktop");
+    resolvedDesktop_ = std::make_unique<ScopedRegistryValue>(kShellFoldersKey, L"Desktop");
+    configuredDesktop_->Set(REG_EXPAND_SZ, desktop_);
 }
 
-HelperCase::~HelperCase() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kShellFoldersKey, 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
-        if (hadDesktopValue_) {
-            RegSetValueExW(key, L"Desktop", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(savedDesktopValue_.c_str()),
-                           static_cast<DWORD>((savedDesktopValue_.size() + 1) * sizeof(wchar_t)));
-        } else {
-            RegDeleteValueW(key, L"Desktop");
-        }
-        RegCloseKey(key);
-    }
-}
+HelperCase::~HelperCase() = default;
 
 std::wstring HelperCase::ProductLinkPath() const {
     return (desktop_ + L"\\" + BuiltString(103) + L".lnk").substr(0, MAX_PATH - 1);

@@ -6,12 +6,14 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-enum class HostFile { Signed, Unsigned, Altered, Missing };
+// NotAProgram: a signed file that passes the check but that the system cannot start.
+enum class HostFile { Signed, Unsigned, Altered, NotAProgram, Missing };
 enum class ScriptFile { Signed, Unsigned, Missing };
-enum class ResourceFile { Plain, WithCode, Missing, NotAnImage };
+enum class ResourceFile { Plain, WithCode, WithoutStrings, Missing, NotAnImage };
 enum class DesktopFolder { Normal, Missing, Long };
 
 struct CaseLayout {
@@ -66,6 +68,26 @@ ShellLink ReadShellLink(const std::wstring& path);
 // A string of briscoinstallrc.dll as built, from the table of the given language.
 std::wstring BuiltString(UINT id, LANGID language = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
 
+// One registry value of the current user, put back as it was (type and data, or absent) when the
+// object goes, along with the keys that were created for it: a test that fails midway still
+// leaves the prefix as it found it.
+class ScopedRegistryValue {
+public:
+    ScopedRegistryValue(const std::wstring& keyPath, const std::wstring& valueName);
+    ~ScopedRegistryValue();
+    ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+    ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+
+    void Set(DWORD type, const std::wstring& data);
+
+private:
+    std::wstring key_, value_;
+    bool hadValue_ = false;
+    DWORD savedType_ = REG_NONE;
+    std::vector<BYTE> savedData_;
+    std::vector<std::wstring> createdKeys_;  // deepest last
+};
+
 class HelperCase {
 public:
     HelperCase(const std::wstring& name, const CaseLayout& layout = CaseLayout());
@@ -100,8 +122,8 @@ public:
 
 private:
     std::wstring folder_, app_, desktop_, records_;
-    bool hadDesktopValue_ = false;
-    std::wstring savedDesktopValue_;
+    // The desktop folder as configured, and the resolved copy that the shell writes back.
+    std::unique_ptr<ScopedRegistryValue> configuredDesktop_, resolvedDesktop_;
 };
 
 // A Wine library load-order override for one program (by file name), or for every program when
@@ -110,12 +132,11 @@ private:
 class ScopedDllOverride {
 public:
     ScopedDllOverride(const std::wstring& program, const std::wstring& library, const std::wstring& order);
-    ~ScopedDllOverride();
     ScopedDllOverride(const ScopedDllOverride&) = delete;
     ScopedDllOverride& operator=(const ScopedDllOverride&) = delete;
 
 private:
-    std::wstring key_, library_;
+    ScopedRegistryValue value_;
 };
 
 bool FileExists(const std::wstring& path);

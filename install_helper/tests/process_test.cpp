@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -28,6 +29,14 @@ std::string Narrow(const std::wstring& text) {
     }
     return result;
 }
+
+// Test names from the name column of a table.
+struct ByName {
+    template <typename Row>
+    std::string operator()(const testing::TestParamInfo<Row>& info) const {
+        return info.param.name;
+    }
+};
 
 // A name the helper looks for, held by the test for as long as the object lives.
 class HeldName {
@@ -51,17 +60,19 @@ public:
         GetDesktopWindow();
         host_ = SystemDirectory() + L"\\wscript.exe";
         saved_ = host_ + L".ky-saved";
+        // A saved copy that is already there is the original, left by a run that died early.
         if (!FileExists(saved_) && FileExists(host_)) {
             MoveFileW(host_.c_str(), saved_.c_str());
         }
+        hadOriginal_ = FileExists(saved_);
         CopyFileW((StandInDirectory() + L"wscript.exe").c_str(), host_.c_str(), FALSE);
         // Wine would run its own script host in place of a file in the system folder.
-        nativeScriptHost_ = new ScopedDllOverride(L"", L"wscript.exe", L"native");
+        nativeScriptHost_ = std::make_unique<ScopedDllOverride>(L"", L"wscript.exe", L"native");
     }
     void TearDown() override {
-        delete nativeScriptHost_;
-        if (FileExists(saved_)) {
-            DeleteFileW(host_.c_str());
+        nativeScriptHost_.reset();
+        DeleteFileW(host_.c_str());
+        if (hadOriginal_) {
             MoveFileW(saved_.c_str(), host_.c_str());
         }
         CoUninitialize();
@@ -69,8 +80,38 @@ public:
 
 private:
     std::wstring host_, saved_;
-    ScopedDllOverride* nativeScriptHost_ = nullptr;
+    bool hadOriginal_ = false;
+    std::unique_ptr<ScopedDllOverride> nativeScriptHost_;
 };
+
+// A file of the system folder moved aside for as long as the object lives.
+class MovedAside {
+public:
+    explicit MovedAside(const std::wstring& path) : path_(path), aside_(path + L".ky-aside") {
+        moved_ = MoveFileExW(path_.c_str(), aside_.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+    ~MovedAside() {
+        if (moved_) {
+            MoveFileExW(aside_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
+    }
+    MovedAside(const MovedAside&) = delete;
+    MovedAside& operator=(const MovedAside&) = delete;
+    bool IsMoved() const { return moved_; }
+
+private:
+    std::wstring path_, aside_;
+    bool moved_ = false;
+};
+
+bool GuardExists() {
+    HANDLE guard = OpenMutexW(SYNCHRONIZE, FALSE, kGuardName);
+    if (guard == nullptr) {
+        return false;
+    }
+    CloseHandle(guard);
+    return true;
+}
 
 testing::Environment* const kScriptHost = testing::AddGlobalTestEnvironment(new StandInScriptHost);
 
@@ -137,10 +178,7 @@ TEST_P(CommandLineTest, GivesItsExitCode) {
     EXPECT_TRUE(helper.ScriptStarts().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Switches, CommandLineTest, testing::ValuesIn(kCommandLines),
-                         [](const testing::TestParamInfo<CommandLineCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Switches, CommandLineTest, testing::ValuesIn(kCommandLines), ByName());
 
 // ---------------------------------------------------------------------------------------------
 // Install and start
@@ -237,25 +275,82 @@ TEST_P(RefusedHostTest, GivesFiveSaysWhyAndStartsNothing) {
     EXPECT_EQ(run.processesStarted, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Hosts, RefusedHostTest, testing::ValuesIn(kRefusedHosts),
-                         [](const testing::TestParamInfo<RefusedHostCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Hosts, RefusedHostTest, testing::ValuesIn(kRefusedHosts), ByName());
 
-// Someone is rewriting the host (it is open for writing): the helper cannot hold it still from
-// its check to its start, so it does not start it, however good the file looks right now.
-TEST(InstallFlow, RefusesAHostThatIsBeingWritten) {
-    HelperCase helper(L"host_being_written");
-    HANDLE writer = CreateFileW(helper.HostPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
+// Someone is rewriting the file to start (it is open for writing): the helper cannot hold it
+// still from its check to its start, so it does not start it, however good it looks right now.
+struct BeingWrittenCase {
+    const char* name;
+    const wchar_t* arguments;
+    bool script;  // the uninstall script, else the host
+    std::vector<int> answers;
+};
+
+void PrintTo(const BeingWrittenCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const BeingWrittenCase kBeingWritten[] = {
+    {"HostOnInstall", L"/install", false, {IDOK}},
+    {"HostOnStart", L"/start", false, {IDOK}},
+    {"ScriptOnRemove", L"/remove", true, {IDYES, IDOK}},
+};
+
+class FileBeingWrittenTest : public testing::TestWithParam<BeingWrittenCase> {};
+
+TEST_P(FileBeingWrittenTest, IsRefusedWithFive) {
+    const BeingWrittenCase& c = GetParam();
+    HelperCase helper(L"file_being_written");
+    std::vector<std::wstring> desktopBefore;
+    if (c.script) {
+        ASSERT_EQ(helper.Run(L"/install").exitCode, 0u);
+        desktopBefore = helper.DesktopFiles();
+    }
+    std::wstring file = c.script ? helper.ScriptPath() : helper.HostPath();
+    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    HelperRun run = helper.Run(L"/install", {IDOK});
+    size_t hostStartsBefore = helper.HostStarts().size();
+    HelperRun run = helper.Run(c.arguments, c.answers);
     CloseHandle(writer);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 5u);
-    ExpectRefusalBox(run, helper.HostPath());
+    ASSERT_EQ(run.boxes.size(), c.answers.size());
+    run.boxes.erase(run.boxes.begin(), run.boxes.end() - 1);
+    ExpectRefusalBox(run, file);
+    EXPECT_EQ(helper.HostStarts().size(), hostStartsBefore);
+    EXPECT_TRUE(helper.ScriptStarts().empty());
+    EXPECT_EQ(helper.DesktopFiles(), desktopBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, FileBeingWrittenTest, testing::ValuesIn(kBeingWritten), ByName());
+
+// The exit code says that the host was handed to the system, not that it ran. The system
+// reports the failed start in a box of its own, which the test answers.
+TEST(InstallFlow, GivesZeroWhenTheHostDoesNotStart) {
+    CaseLayout layout;
+    layout.host = HostFile::NotAProgram;
+    HelperCase helper(L"host_not_a_program", layout);
+    HelperRun run = helper.Run(L"/install", {IDOK});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_NE(run.boxes[0].caption, BuiltString(101)) << "the helper reported the failed start itself";
+    EXPECT_EQ(helper.DesktopFiles(), BothLinkNames());
     EXPECT_TRUE(helper.HostStarts().empty());
-    EXPECT_TRUE(helper.DesktopFiles().empty());
+}
+
+// A link that cannot be written is not reported; the other one is still made, the host started.
+TEST(InstallFlow, GoesOnWhenALinkCannotBeWritten) {
+    HelperCase helper(L"link_not_writable");
+    ASSERT_TRUE(CreateDirectoryW(helper.ProductLinkPath().c_str(), nullptr));
+    HelperRun run = helper.Run(L"/install");
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_FALSE(ReadShellLink(helper.ProductLinkPath()).loaded);
+    EXPECT_TRUE(SamePath(ReadShellLink(helper.UninstallLinkPath()).target, helper.HelperPath()));
+    EXPECT_EQ(helper.HostStarts().size(), 1u);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -310,10 +405,7 @@ TEST_P(RemoveNotConfirmedTest, GivesTwoAndChangesNothing) {
     EXPECT_EQ(run.processesStarted, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, RemoveNotConfirmedTest, testing::ValuesIn(kNotConfirmed),
-                         [](const testing::TestParamInfo<NotConfirmedCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Answers, RemoveNotConfirmedTest, testing::ValuesIn(kNotConfirmed), ByName());
 
 TEST(RemoveFlow, RunsTheScriptWhenBothShortcutsAreAlreadyGone) {
     HelperCase helper(L"remove_gone");
@@ -323,6 +415,20 @@ TEST(RemoveFlow, RunsTheScriptWhenBothShortcutsAreAlreadyGone) {
     std::vector<Started> scripts = helper.ScriptStarts();
     ASSERT_EQ(scripts.size(), 1u);
     EXPECT_EQ(scripts[0].commandLine, ScriptHostCommandLine(helper));
+}
+
+TEST(RemoveFlow, GivesZeroWhenTheScriptHostDoesNotStart) {
+    HelperCase helper(L"remove_no_script_host");
+    ASSERT_EQ(helper.Run(L"/install").exitCode, 0u);
+    MovedAside scriptHost(SystemDirectory() + L"\\wscript.exe");
+    ASSERT_TRUE(scriptHost.IsMoved());
+    HelperRun run = helper.Run(L"/remove", {IDYES});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.boxes.size(), 1u);
+    EXPECT_TRUE(helper.DesktopFiles().empty());
+    EXPECT_TRUE(helper.ScriptStarts().empty());
+    EXPECT_EQ(run.processesStarted, 1u);
 }
 
 struct RefusedScriptCase {
@@ -357,10 +463,7 @@ TEST_P(RefusedScriptTest, GivesFiveAndKeepsTheShortcuts) {
     EXPECT_TRUE(helper.ScriptStarts().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Scripts, RefusedScriptTest, testing::ValuesIn(kRefusedScripts),
-                         [](const testing::TestParamInfo<RefusedScriptCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Scripts, RefusedScriptTest, testing::ValuesIn(kRefusedScripts), ByName());
 
 // ---------------------------------------------------------------------------------------------
 // The two mutexes
@@ -400,10 +503,7 @@ TEST_P(ProductInUseTest, WarnsAndGivesFour) {
     EXPECT_TRUE(helper.ScriptStarts().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Mutexes, ProductInUseTest, testing::ValuesIn(kProductInUse),
-                         [](const testing::TestParamInfo<ProductInUseCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Mutexes, ProductInUseTest, testing::ValuesIn(kProductInUse), ByName());
 
 struct GuardCase {
     const char* name;
@@ -441,18 +541,34 @@ TEST_P(GuardTest, GivesThreeSilentlyAndDoesNothing) {
     EXPECT_TRUE(helper.ScriptStarts().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Guards, GuardTest, testing::ValuesIn(kGuards),
-                         [](const testing::TestParamInfo<GuardCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Guards, GuardTest, testing::ValuesIn(kGuards), ByName());
 
-TEST(Guard, IsGoneOnceTheFlowHasReturned) {
-    HelperCase helper(L"guard_released");
-    ASSERT_EQ(helper.Run(L"/start").exitCode, 0u);
-    ASSERT_EQ(helper.Run(L"/start").exitCode, 0u);
-    HANDLE left = OpenMutexW(SYNCHRONIZE, FALSE, kGuardName);
-    EXPECT_EQ(left, nullptr);
-    if (left) CloseHandle(left);
+// While one helper asks its removal question, a second one started meanwhile refuses with 3.
+TEST(Guard, ExistsWhileTheRemovalQuestionIsOpen) {
+    HelperCase helper(L"guard_during_question");
+    bool guardSeen = false;
+    DWORD secondExitCode = 0;
+    HelperRun run = helper.Run(L"/remove", {IDNO}, [&](DWORD, HWND) {
+        guardSeen = GuardExists();
+        secondExitCode = helper.RunProgram(L"\"" + helper.HelperPath() + L"\" /start");
+    });
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(guardSeen);
+    EXPECT_EQ(secondExitCode, 3u);
+    EXPECT_TRUE(helper.HostStarts().empty());
+}
+
+TEST(Guard, IsNotCreatedForTheProductInUseWarning) {
+    HelperCase helper(L"guard_during_warning");
+    HeldName product(CreateMutexW(nullptr, FALSE, kProductInUseName));
+    ASSERT_TRUE(product.IsHeld());
+    bool guardSeen = true;
+    HelperRun run = helper.Run(L"/remove", {IDOK}, [&](DWORD, HWND) { guardSeen = GuardExists(); });
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 4u);
+    ASSERT_EQ(run.boxes.size(), 1u);
+    EXPECT_FALSE(guardSeen);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -490,10 +606,7 @@ TEST_P(MissingResourcesTest, ShowsItsOneMessageAndGivesZero) {
     EXPECT_TRUE(helper.HostStarts().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Resources, MissingResourcesTest, testing::ValuesIn(kMissingResources),
-                         [](const testing::TestParamInfo<ResourceCase>& info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Resources, MissingResourcesTest, testing::ValuesIn(kMissingResources), ByName());
 
 // The resource library is not checked, so its code must never run; its strings still load.
 TEST(ResourceLibrary, IsReadWithoutRunningItsCode) {
@@ -514,6 +627,45 @@ TEST(ResourceLibrary, IsReadWithoutRunningItsCode) {
     helper.RunProgram(L"\"" + helper.AppDirectory() + L"unguarded_loader.exe\" \"" +
                       helper.AppDirectory() + L"briscoinstallrc.dll\"");
     EXPECT_TRUE(FileExists(mark));
+}
+
+// A library without the strings: empty texts, and the flows go on. Both links are then named
+// ".lnk", so the second one written (the uninstall link) is the one that stays.
+TEST(ResourceLibrary, WithoutItsStringsTheFlowsGoOnWithEmptyTexts) {
+    CaseLayout layout;
+    layout.resources = ResourceFile::WithoutStrings;
+    HelperCase helper(L"resources_without_strings", layout);
+    HelperRun install = helper.Run(L"/install");
+    ASSERT_TRUE(install.finished);
+    EXPECT_EQ(install.exitCode, 0u);
+    EXPECT_EQ(helper.DesktopFiles(), std::vector<std::wstring>{L".lnk"});
+    ShellLink link = ReadShellLink(helper.DesktopDirectory() + L"\\.lnk");
+    EXPECT_TRUE(SamePath(link.target, helper.HelperPath())) << Narrow(link.target);
+    EXPECT_EQ(link.arguments, L"/remove");
+    EXPECT_EQ(helper.HostStarts().size(), 1u);
+
+    HelperRun remove = helper.Run(L"/remove", {IDYES});
+    ASSERT_TRUE(remove.finished);
+    EXPECT_EQ(remove.exitCode, 0u);
+    ASSERT_EQ(remove.boxes.size(), 1u);
+    EXPECT_EQ(remove.boxes[0].text, L"");
+    EXPECT_EQ(remove.boxes[0].caption, L"");
+    EXPECT_EQ(remove.boxes[0].buttons.size(), 2u);
+    EXPECT_TRUE(helper.DesktopFiles().empty());
+    EXPECT_EQ(helper.ScriptStarts().size(), 1u);
+}
+
+// With no message to say why, a refused file is refused silently.
+TEST(ResourceLibrary, WithoutItsStringsARefusedHostGivesFiveSilently) {
+    CaseLayout layout;
+    layout.resources = ResourceFile::WithoutStrings;
+    layout.host = HostFile::Unsigned;
+    HelperCase helper(L"resources_without_strings_refused", layout);
+    HelperRun run = helper.Run(L"/install");
+    ASSERT_TRUE(run.finished) << "the helper showed something";
+    EXPECT_EQ(run.exitCode, 5u);
+    EXPECT_TRUE(helper.DesktopFiles().empty());
+    EXPECT_TRUE(helper.HostStarts().empty());
 }
 
 // The standard lookup picks the table of the system's language. The German run of this test
