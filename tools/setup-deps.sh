@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-  wine64 xvfb
+  wine64 wine xvfb
   googletest libgtest-dev libbenchmark-dev
   openssl libssl-dev osslsigncode
   clang libclang-rt-14-dev llvm
@@ -30,4 +30,6 @@ SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# With recommended packages: Wine's X11 driver relies on the X extension libraries that
+# libwine only recommends (wine32, which it also recommends, is simply not available here).
+$SUDO apt-get install -y -qq "${missing[@]}"
