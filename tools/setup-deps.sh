@@ -32,4 +32,4 @@ export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 # With recommended packages: Wine's X11 driver relies on the X extension libraries that
 # libwine only recommends (wine32, which it also recommends, is simply not available here).
-$SUDO apt-get install -y -qq "${missing[@]}"
+$SUDO apt-get install -y -qq --install-recommends "${missing[@]}"
