@@ -119,6 +119,19 @@ function(ky_add_pe_check)
     ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP};OBJCOPY=${CMAKE_OBJCOPY}")
 endfunction()
 
+# ky_add_vtable_check(NAME name TARGET target VTABLE "vtable for Class" SLOTS 'Class::Fn(:N' ...):
+# the virtual table a foreign host calls through, slot by slot, in both Windows builds; on 32-bit
+# also the bytes of arguments each slot's function pops (testing/pe/vtable-check.sh).
+function(ky_add_vtable_check)
+  cmake_parse_arguments(T "" "NAME;TARGET;VTABLE" "SLOTS" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  add_test(NAME ${T_NAME}
+    COMMAND ${CMAKE_SOURCE_DIR}/testing/pe/vtable-check.sh $<TARGET_FILE:${T_TARGET}> ${T_VTABLE} ${T_SLOTS})
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 60 ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP}")
+endfunction()
+
 # The system libraries a shipped file may import; anything else must be named by the check.
 set(KY_SYSTEM_DLLS
   KERNEL32.dll USER32.dll GDI32.dll ADVAPI32.dll SHELL32.dll OLE32.dll OLEAUT32.dll

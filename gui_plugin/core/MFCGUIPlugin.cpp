@@ -60,14 +60,17 @@ void* CMFCGUIPlugin::DestroyPlugin(unsigned int flags) {
     return this;
 }
 
+// The host is C or another compiler's C++, and a C++ exception cannot cross into it: the slots
+// that allocate report running out of memory as their ordinary failure instead.
 bool CMFCGUIPlugin::Initialize(void* hostContext, const wchar_t* controlFilePath, bool skipWelcome,
-                               bool allowCancel) {
+                               bool allowCancel) try {
     if (!controlFilePath) return false;
     m_hostContext = hostContext;
     m_skipWelcome = skipWelcome;
     m_allowCancel = allowCancel;
 
-    m_xmlFile = std::shared_ptr<CXMLFile>(new CXMLFile(controlFilePath));
+    m_xmlFile.reset(new CXMLFile(controlFilePath));
+    if (!m_xmlFile) return false;  // a library whose operator new reports failure by null
     m_controlFile = CLoaderControlFile::GetInstance(m_xmlFile.get());
     if (!m_controlFile) return false;
     if (!m_xmlFile->getXMLTree()) return false;
@@ -86,6 +89,8 @@ bool CMFCGUIPlugin::Initialize(void* hostContext, const wchar_t* controlFilePath
     resources.backgroundColor = RGB(red & 0xFF, green & 0xFF, blue & 0xFF);
     resources.showHeaderTitle = m_controlFile->showHeaderTitle();
     return true;
+} catch (const std::bad_alloc&) {
+    return false;
 }
 
 int CMFCGUIPlugin::GetDpiScale() {
@@ -107,6 +112,9 @@ bool CMFCGUIPlugin::SwitchLanguage(const wchar_t* code) {
 
     wchar_t path[kPathChars];
     BuildPath(path, m_pluginDirectory, file);
+    // Copied before anything changes, so that running out of memory cannot leave a library loaded
+    // under another code's name.
+    std::wstring newCode = code;
 
     if (m_languageLibrary) {
         // Resources must never be looked up in a freed module: until a new library is in place,
@@ -122,11 +130,11 @@ bool CMFCGUIPlugin::SwitchLanguage(const wchar_t* code) {
 
     AfxSetResourceHandle(library);
     m_languageLibrary = library;
-    m_guiLanguage = code;
+    m_guiLanguage.swap(newCode);
     return true;
 }
 
-int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language, unsigned int languageSize) {
+int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language, unsigned int languageSize) try {
     if (!language || languageSize == 0) return PLUGIN_FAILED;
 
     wchar_t initial[64] = {};
@@ -149,6 +157,8 @@ int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language, u
     m_productId = productId ? productId : L"";
     SwitchLanguage(language);
     return PLUGIN_OK;
+} catch (const std::bad_alloc&) {
+    return PLUGIN_FAILED;
 }
 
 bool CMFCGUIPlugin::StartProgress() {

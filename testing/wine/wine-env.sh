@@ -4,14 +4,23 @@
 export WINEPREFIX="${KY_BUILD_DIR}/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
-# No Mono or Gecko prompts, no desktop entries written to the Linux desktop.
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d${KY_EXTRA_DLLOVERRIDES:+;${KY_EXTRA_DLLOVERRIDES}}"
+# No Mono or Gecko prompts, no desktop entries written to the Linux desktop, and no debugger for a
+# program that crashes: winedbg can sit there for good, so the test would only end at its time-out
+# instead of failing at once with the crash's exit code.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d${KY_EXTRA_DLLOVERRIDES:+;${KY_EXTRA_DLLOVERRIDES}}"
 KY_WINE=$(command -v wine64 || true)
 [ -n "$KY_WINE" ] || { [ -x /usr/lib/wine/wine64 ] && KY_WINE=/usr/lib/wine/wine64; }
 [ -n "$KY_WINE" ] || KY_WINE=$(command -v wine)
 KY_WINESERVER=$(command -v wineserver || true)
 [ -n "$KY_WINESERVER" ] || KY_WINESERVER=/usr/lib/wine/wineserver
 KY_XVFB_STATE="${KY_BUILD_DIR}/wineprefix.xvfb"
+KY_WATCHER_STATE="${KY_BUILD_DIR}/wineprefix.watcher"
+
+# True when pid is a live process whose command line contains text: a pid in a state file left by
+# an earlier run may by now belong to an unrelated process, which must not be used or killed.
+ky_is_process() {
+    [ -n "$1" ] && [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -qF -- "$2"
+}
 
 # Creates the prefix once; concurrent callers wait on the lock instead of racing wineboot.
 ky_wine_prefix() {
@@ -44,5 +53,6 @@ ky_start_xvfb() {
     pid=$!
     read -r display <"$fifo"
     rm -f "$fifo"
+    [ -n "$display" ] || { echo "wine: Xvfb did not start" >&2; return 1; }
     echo ":${display} ${pid}"
 }

@@ -18,10 +18,11 @@ ky_wine_prefix
 own_xvfb=
 if [ -z "${DISPLAY:-}" ]; then
     if [ -f "$KY_XVFB_STATE" ] && read -r shared_display shared_pid <"$KY_XVFB_STATE" \
-        && kill -0 "$shared_pid" 2>/dev/null; then
+        && ky_is_process "$shared_pid" Xvfb; then
         export DISPLAY=$shared_display
     else
         read -r DISPLAY own_xvfb < <(ky_start_xvfb)
+        [ -n "$own_xvfb" ] || exit 1
         export DISPLAY
     fi
 fi

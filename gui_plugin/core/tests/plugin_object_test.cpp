@@ -1,9 +1,11 @@
 // The plug-in object from the inside: what Initialize puts into GuiResources for a range of
-// control files, and the notification record's ownership helpers.
+// control files, what running out of memory does at the boundary, and the notification record's
+// ownership helpers.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <new>
 #include <string>
 
 #include "GuiResources.h"
@@ -11,7 +13,32 @@
 #include "MFCGUIPlugin.h"
 #include "ProgressNotification.h"
 
+// Fault injection for the whole program (the plug-in's core is linked in): while armed, the
+// allocation with the armed number, counted from 0, fails. fetchwell.dll has an allocator of its
+// own and is not affected.
 namespace {
+long g_allocationsBeforeFailure = -1;  // -1: disarmed
+}
+
+void* operator new(size_t size) {
+    if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0) throw std::bad_alloc();
+    if (void* p = HeapAlloc(GetProcessHeap(), 0, size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    if (p) HeapFree(GetProcessHeap(), 0, p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+
+namespace {
+
+void FailAllocationNumber(long n) { g_allocationsBeforeFailure = n; }
+// Disarms; true when the armed allocation was reached (and failed). The count stops at -1 there.
+bool AllocationFailed() {
+    bool failed = g_allocationsBeforeFailure == -1;
+    g_allocationsBeforeFailure = -1;
+    return failed;
+}
 
 // A control file written to the temporary folder for one case.
 class ControlFile {
@@ -183,6 +210,56 @@ TEST(SwitchLanguageWithoutLanguages, Fails) {
     CMFCGUIPlugin plugin(ProgramDirectory().c_str());
     ASSERT_TRUE(plugin.Initialize(nullptr, file.Path(), false, true));
     EXPECT_FALSE(plugin.SwitchLanguage(L"en"));
+}
+
+// The host is C: each allocation on the way failing in turn must come back as the slot's ordinary
+// failure, never as an exception, and leave the object destroyable. The last round has no failure
+// left to reach and succeeds.
+TEST(OutOfMemory, TheFactoryReturnsNull) {
+    const wchar_t* directory = L"C:\\a plug-in directory too long for a short-string buffer\\";
+    for (long n = 0;; ++n) {
+        COutputPlugin* plugin = nullptr;
+        FailAllocationNumber(n);
+        EXPECT_NO_THROW(plugin = OutputPluginFactory(directory)) << "allocation " << n;
+        bool failed = AllocationFailed();
+        EXPECT_EQ(plugin == nullptr, failed) << "allocation " << n;
+        FreeOutputPlugin(plugin);
+        if (!failed) break;
+        ASSERT_LT(n, 100);
+    }
+}
+
+TEST(OutOfMemory, InitializeFailsAndTheObjectStaysDestroyable) {
+    ControlFile file("<products><product id=\"a\" name=\"A product name longer than a short string\"/></products>");
+    for (long n = 0;; ++n) {
+        CMFCGUIPlugin plugin(L"C:\\plugin");
+        bool initialized = true;
+        FailAllocationNumber(n);
+        EXPECT_NO_THROW(initialized = plugin.Initialize(nullptr, file.Path(), false, true)) << "allocation " << n;
+        bool failed = AllocationFailed();
+        EXPECT_EQ(initialized, !failed) << "allocation " << n;
+        if (!failed) break;
+        ASSERT_LT(n, 100);
+    }
+}
+
+TEST(OutOfMemory, SelectLanguageFailsAndLeavesNoLibraryUnderAWrongCode) {
+    const std::wstring control = ProgramDirectory() + L"plugin_host_data\\languages.xml";
+    for (long n = 0;; ++n) {
+        CMFCGUIPlugin plugin(ProgramDirectory().c_str());
+        ASSERT_TRUE(plugin.Initialize(nullptr, control.c_str(), false, true));
+        wchar_t language[64] = L"de";
+        int result = PLUGIN_OK;
+        FailAllocationNumber(n);
+        EXPECT_NO_THROW(result = plugin.SelectLanguage(L"brisco-suite", language, 64)) << "allocation " << n;
+        bool failed = AllocationFailed();
+        EXPECT_EQ(result, failed ? PLUGIN_FAILED : PLUGIN_OK) << "allocation " << n;
+        // A loaded library always belongs to the code recorded for it.
+        EXPECT_EQ(plugin.GetLanguageLibrary() == nullptr, plugin.GetGuiLanguage().empty()) << "allocation " << n;
+        AfxSetResourceHandle(nullptr);
+        if (!failed) break;
+        ASSERT_LT(n, 100);
+    }
 }
 
 TEST(ProgressNotification, NewRecordIsZeroFilledAndOwnsCopiesOfItsTexts) {
