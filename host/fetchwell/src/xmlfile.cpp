@@ -280,8 +280,8 @@ const wchar_t* CXMLFile::GetPath() const {
     return m_pPath != nullptr ? m_pPath : L"";
 }
 
-void* CXMLFile::operator new(size_t size) {
-    return ::operator new(size);
+void* CXMLFile::operator new(size_t size) noexcept {
+    return ::operator new(size, std::nothrow);
 }
 
 void CXMLFile::operator delete(void* p) {

@@ -68,8 +68,10 @@ public:
     // The path given at construction (empty for null).
     const wchar_t* GetPath() const;
 
-    // Created with new in one module and deleted in another: both go through the library.
-    static void* operator new(size_t size);
+    // Created with new in one module and deleted in another: both go through the library. Running
+    // out of memory gives null rather than an exception, which could not unwind from this library
+    // into its caller (each module carries its own runtime).
+    static void* operator new(size_t size) noexcept;
     static void operator delete(void* p);
 
 private:
