@@ -88,14 +88,6 @@ function(ky_add_test)
   endif()
 endfunction()
 
-# ky_add_check(NAME name COMMAND ...): a test that is a plain command on the build machine
-# (checks on the built files with objdump, for instance), run without Wine, in every build.
-function(ky_add_check)
-  cmake_parse_arguments(T "" "NAME" "COMMAND" ${ARGN})
-  add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 120)
-endfunction()
-
 # ky_add_pe_check(NAME name TARGET target ARGS ...): checks of a built Windows file with
 # testing/pe/pe-check.sh (machine, exports, imports, ASLR/DEP, subsystem, manifest), in both
 # Windows builds; "--machine" is filled in from the build.
