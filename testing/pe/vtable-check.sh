@@ -33,8 +33,8 @@ words=$("$objdump" -s --start-address=$first --stop-address=$(( first + $# * ptr
         | awk '/^ [0-9a-f]+ / { for (i = 2; i <= 5; ++i) if ($i ~ /^[0-9a-f]+$/) printf "%s", $i }')
 failures=0
 slot=0
-for spec in "$@"; do
-  want=${spec%:*} pop=${spec##*:}
+for entry in "$@"; do
+  want=${entry%:*} pop=${entry##*:}
   hex=${words:$(( slot * ptr * 2 )):$(( ptr * 2 ))}
   # Little-endian bytes to a number.
   addr=0
