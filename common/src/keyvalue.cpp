@@ -4,13 +4,9 @@
 
 namespace kycplib {
 
-CKeyValueList::~CKeyValueList()
-{
-    Clear();
-}
+CKeyValueList::~CKeyValueList() { Clear(); }
 
-void CKeyValueList::Add(const wchar_t* key, const wchar_t* value)
-{
+void CKeyValueList::Add(const wchar_t* key, const wchar_t* value) {
     if (key == nullptr) {
         return;
     }
@@ -29,8 +25,7 @@ void CKeyValueList::Add(const wchar_t* key, const wchar_t* value)
     ++m_count;
 }
 
-const wchar_t* CKeyValueList::Find(const wchar_t* key) const
-{
+const wchar_t* CKeyValueList::Find(const wchar_t* key) const {
     if (key == nullptr) {
         return nullptr;
     }
@@ -42,8 +37,7 @@ const wchar_t* CKeyValueList::Find(const wchar_t* key) const
     return nullptr;
 }
 
-void CKeyValueList::Clear()
-{
+void CKeyValueList::Clear() {
     CKeyValueItem* last = m_pHead;
     while (last != nullptr && last->next != nullptr) {
         last = last->next;

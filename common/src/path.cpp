@@ -14,8 +14,7 @@ namespace kycplib {
 
 namespace detail {
 
-DWORD CutAfterLastBackslash(wchar_t* path)
-{
+DWORD CutAfterLastBackslash(wchar_t* path) {
     wchar_t* lastBackslash = wcsrchr(path, L'\\');
     if (lastBackslash == nullptr) {
         return ERROR_DIRECTORY;
@@ -30,8 +29,7 @@ namespace {
 
 // The truncating form of wcsncat_s: appends as much of text as fits and says whether all of it
 // did. The caller has checked that buffer is terminated within capacity.
-int AppendTruncated(wchar_t* buffer, size_t capacity, const wchar_t* text)
-{
+int AppendTruncated(wchar_t* buffer, size_t capacity, const wchar_t* text) {
     size_t length = detail::BoundedLength(buffer, capacity);
     size_t room = capacity - 1 - length;
     size_t textLength = detail::BoundedLength(text, room + 1);
@@ -49,8 +47,7 @@ int AppendTruncated(wchar_t* buffer, size_t capacity, const wchar_t* text)
 
 }  // namespace
 
-DWORD GetModuleDirectory(HMODULE module, wchar_t* buffer, DWORD size)
-{
+DWORD GetModuleDirectory(HMODULE module, wchar_t* buffer, DWORD size) {
     if (buffer == nullptr || size == 0) {
         return ERROR_BAD_ARGUMENTS;
     }
@@ -69,8 +66,7 @@ DWORD GetModuleDirectory(HMODULE module, wchar_t* buffer, DWORD size)
     return detail::CutAfterLastBackslash(buffer);
 }
 
-int AppendPath(wchar_t* buffer, size_t capacity, const wchar_t* name)
-{
+int AppendPath(wchar_t* buffer, size_t capacity, const wchar_t* name) {
     if (buffer == nullptr || name == nullptr || capacity == 0) {
         return EINVAL;
     }

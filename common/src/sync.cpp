@@ -10,8 +10,7 @@ namespace {
 
 // A descriptor without an access-control list lets every process of every user open the
 // object; the handles are inheritable so that started processes may take them along.
-void PrepareCreationRecord(SECURITY_ATTRIBUTES& attributes, SECURITY_DESCRIPTOR& descriptor)
-{
+void PrepareCreationRecord(SECURITY_ATTRIBUTES& attributes, SECURITY_DESCRIPTOR& descriptor) {
     if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
         !SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE)) {
         throw static_cast<unsigned long>(GetLastError());
@@ -23,8 +22,7 @@ void PrepareCreationRecord(SECURITY_ATTRIBUTES& attributes, SECURITY_DESCRIPTOR&
     attributes.bInheritHandle = TRUE;
 }
 
-bool WaitSignalled(HANDLE handle, DWORD timeoutMs)
-{
+bool WaitSignalled(HANDLE handle, DWORD timeoutMs) {
     return WaitForSingleObject(handle, timeoutMs) == WAIT_OBJECT_0;
 }
 
@@ -33,8 +31,7 @@ bool WaitSignalled(HANDLE handle, DWORD timeoutMs)
 CKYSyncObject::~CKYSyncObject() = default;
 
 CKYMutex::CKYMutex(const wchar_t* name)
-    : m_hMutex(nullptr), m_securityAttributes(), m_securityDescriptor()
-{
+    : m_hMutex(nullptr), m_securityAttributes(), m_securityDescriptor() {
     PrepareCreationRecord(m_securityAttributes, m_securityDescriptor);
     m_hMutex = CreateMutexW(&m_securityAttributes, FALSE, name);
     if (m_hMutex == nullptr) {
@@ -42,8 +39,7 @@ CKYMutex::CKYMutex(const wchar_t* name)
     }
 }
 
-CKYMutex::~CKYMutex()
-{
+CKYMutex::~CKYMutex() {
     if (m_hMutex != nullptr) {
         // Fails harmlessly when this thread does not own it; when it does, the next owner gets
         // a released mutex rather than an abandoned one.
@@ -53,18 +49,11 @@ CKYMutex::~CKYMutex()
     }
 }
 
-bool CKYMutex::Wait(DWORD timeoutMs)
-{
-    return WaitSignalled(m_hMutex, timeoutMs);
-}
+bool CKYMutex::Wait(DWORD timeoutMs) { return WaitSignalled(m_hMutex, timeoutMs); }
 
-bool CKYMutex::Signal()
-{
-    return ReleaseMutex(m_hMutex) != FALSE;
-}
+bool CKYMutex::Signal() { return ReleaseMutex(m_hMutex) != FALSE; }
 
-bool CKYMutex::Exists(const wchar_t* name)
-{
+bool CKYMutex::Exists(const wchar_t* name) {
     HANDLE handle = OpenMutexW(SYNCHRONIZE, FALSE, name);
     if (handle == nullptr) {
         return false;
@@ -74,8 +63,7 @@ bool CKYMutex::Exists(const wchar_t* name)
 }
 
 CKYEvent::CKYEvent(const wchar_t* name, bool manualReset, bool initialState)
-    : m_hEvent(nullptr), m_securityAttributes(), m_securityDescriptor()
-{
+    : m_hEvent(nullptr), m_securityAttributes(), m_securityDescriptor() {
     PrepareCreationRecord(m_securityAttributes, m_securityDescriptor);
     m_hEvent = CreateEventW(&m_securityAttributes, manualReset ? TRUE : FALSE,
                             initialState ? TRUE : FALSE, name);
@@ -84,22 +72,15 @@ CKYEvent::CKYEvent(const wchar_t* name, bool manualReset, bool initialState)
     }
 }
 
-CKYEvent::~CKYEvent()
-{
+CKYEvent::~CKYEvent() {
     if (m_hEvent != nullptr) {
         CloseHandle(m_hEvent);
         m_hEvent = nullptr;
     }
 }
 
-bool CKYEvent::Wait(DWORD timeoutMs)
-{
-    return WaitSignalled(m_hEvent, timeoutMs);
-}
+bool CKYEvent::Wait(DWORD timeoutMs) { return WaitSignalled(m_hEvent, timeoutMs); }
 
-bool CKYEvent::Signal()
-{
-    return SetEvent(m_hEvent) != FALSE;
-}
+bool CKYEvent::Signal() { return SetEvent(m_hEvent) != FALSE; }
 
 }  // namespace kycplib

@@ -8,8 +8,7 @@ namespace kycplib {
 namespace detail {
 
 // Length of text, but at most limit (text need not be terminated within limit).
-inline size_t BoundedLength(const wchar_t* text, size_t limit)
-{
+inline size_t BoundedLength(const wchar_t* text, size_t limit) {
     size_t length = 0;
     while (length < limit && text[length] != L'\0') {
         ++length;
@@ -18,8 +17,7 @@ inline size_t BoundedLength(const wchar_t* text, size_t limit)
 }
 
 // Copies at most size - 1 characters of source (null counts as empty) and terminates.
-inline void CopyTruncated(wchar_t* target, size_t size, const wchar_t* source)
-{
+inline void CopyTruncated(wchar_t* target, size_t size, const wchar_t* source) {
     size_t length = source != nullptr ? BoundedLength(source, size - 1) : 0;
     for (size_t i = 0; i < length; ++i) {
         target[i] = source[i];

@@ -10,13 +10,11 @@ static_assert(sizeof(std::atomic<bool>) == 1, "stop flag is one byte");
 static_assert(std::atomic<bool>::is_always_lock_free, "stop flag needs no lock");
 
 CKYThread::CKYThread(const wchar_t* name)
-    : m_stopRequested(false), m_name(), m_threadId(0), m_exitCode(0), m_hThread(nullptr)
-{
+    : m_stopRequested(false), m_name(), m_threadId(0), m_exitCode(0), m_hThread(nullptr) {
     detail::CopyTruncated(m_name, kMaxNameLength + 1, name);
 }
 
-CKYThread::~CKYThread()
-{
+CKYThread::~CKYThread() {
     if (m_hThread != nullptr) {
         CloseHandle(m_hThread);
         m_hThread = nullptr;
@@ -27,18 +25,11 @@ void CKYThread::OnStart() {}
 
 void CKYThread::OnExit() {}
 
-void CKYThread::RequestStop()
-{
-    m_stopRequested = true;
-}
+void CKYThread::RequestStop() { m_stopRequested = true; }
 
-bool CKYThread::IsStopRequested() const
-{
-    return m_stopRequested;
-}
+bool CKYThread::IsStopRequested() const { return m_stopRequested; }
 
-void CKYThread::Start()
-{
+void CKYThread::Start() {
     if (m_hThread != nullptr) {
         // A second thread on the same object would run Run twice over the same members, and
         // overwriting the handle would leak it; an ended thread is simply replaced.
@@ -61,8 +52,7 @@ void CKYThread::Start()
     m_hThread = handle;
 }
 
-DWORD WINAPI CKYThread::ThreadEntry(LPVOID param)
-{
+DWORD WINAPI CKYThread::ThreadEntry(LPVOID param) {
     CKYThread* self = static_cast<CKYThread*>(param);
     DWORD exitCode = self->Run();
     self->m_exitCode = exitCode;
@@ -71,16 +61,14 @@ DWORD WINAPI CKYThread::ThreadEntry(LPVOID param)
     return exitCode;
 }
 
-bool CKYThread::Wait(DWORD timeoutMs)
-{
+bool CKYThread::Wait(DWORD timeoutMs) {
     if (m_hThread == nullptr) {
         return true;
     }
     return WaitForSingleObject(m_hThread, timeoutMs) == WAIT_OBJECT_0;
 }
 
-bool CKYThread::Stop(DWORD timeoutMs)
-{
+bool CKYThread::Stop(DWORD timeoutMs) {
     if (m_hThread == nullptr) {
         return true;
     }
@@ -88,8 +76,7 @@ bool CKYThread::Stop(DWORD timeoutMs)
     return Wait(timeoutMs);
 }
 
-bool CKYThread::IsRunning()
-{
+bool CKYThread::IsRunning() {
     if (m_hThread == nullptr) {
         return false;
     }

@@ -19,8 +19,7 @@ namespace {
 long g_liveItems = 0;
 }
 
-void* operator new(std::size_t size)
-{
+void* operator new(std::size_t size) {
     void* block = HeapAlloc(GetProcessHeap(), 0, size != 0 ? size : 1);
     if (block == nullptr) {
         throw std::bad_alloc();
@@ -31,8 +30,7 @@ void* operator new(std::size_t size)
     return block;
 }
 
-void operator delete(void* block, std::size_t size) noexcept
-{
+void operator delete(void* block, std::size_t size) noexcept {
     if (block != nullptr && size == sizeof(CKeyValueItem)) {
         --g_liveItems;
     }
@@ -41,8 +39,7 @@ void operator delete(void* block, std::size_t size) noexcept
     }
 }
 
-void operator delete(void* block) noexcept
-{
+void operator delete(void* block) noexcept {
     // Unsized deletes never release items: the list deletes through the complete type.
     if (block != nullptr) {
         HeapFree(GetProcessHeap(), 0, block);
@@ -55,8 +52,7 @@ namespace {
 static_assert(!std::is_copy_constructible<CKeyValueList>::value, "list not copyable");
 static_assert(!std::is_copy_assignable<CKeyValueList>::value, "list not assignable");
 
-std::vector<std::wstring> Keys(const CKeyValueList& list)
-{
+std::vector<std::wstring> Keys(const CKeyValueList& list) {
     std::vector<std::wstring> keys;
     for (const CKeyValueItem* item = list.GetHead(); item != nullptr; item = item->next) {
         keys.push_back(item->key);
@@ -64,8 +60,7 @@ std::vector<std::wstring> Keys(const CKeyValueList& list)
     return keys;
 }
 
-TEST(KeyValueItem, NewItemIsZeroFilledAndTakesPrevFromItsCreator)
-{
+TEST(KeyValueItem, NewItemIsZeroFilledAndTakesPrevFromItsCreator) {
     CKeyValueItem creator;
     CKeyValueItem* item = new CKeyValueItem(&creator);
     for (unsigned i = 0; i < CKeyValueItem::kTextSize; ++i) {
@@ -78,8 +73,7 @@ TEST(KeyValueItem, NewItemIsZeroFilledAndTakesPrevFromItsCreator)
     delete item;
 }
 
-TEST(KeyValueList, StartsEmpty)
-{
+TEST(KeyValueList, StartsEmpty) {
     CKeyValueList list;
     EXPECT_TRUE(list.IsEmpty());
     EXPECT_EQ(list.GetCount(), 0u);
@@ -87,8 +81,7 @@ TEST(KeyValueList, StartsEmpty)
     EXPECT_EQ(list.Find(L"en"), nullptr);
 }
 
-TEST(KeyValueList, KeepsInsertionOrderWithBothLinks)
-{
+TEST(KeyValueList, KeepsInsertionOrderWithBothLinks) {
     CKeyValueList list;
     list.Add(L"en", L"English");
     list.Add(L"de", L"Deutsch");
@@ -115,8 +108,7 @@ struct FindCase {
 
 class KeyValueFind : public ::testing::TestWithParam<FindCase> {};
 
-TEST_P(KeyValueFind, ComparesWholeKeysIgnoringCase)
-{
+TEST_P(KeyValueFind, ComparesWholeKeysIgnoringCase) {
     CKeyValueList list;
     list.Add(L"en", L"english.dll");
     list.Add(L"zh-CN", L"chinese.dll");
@@ -143,10 +135,11 @@ const FindCase kFindCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, KeyValueFind, ::testing::ValuesIn(kFindCases),
-                         [](const ::testing::TestParamInfo<FindCase>& info) { return info.param.label; });
+                         [](const ::testing::TestParamInfo<FindCase>& info) {
+                             return info.param.label;
+                         });
 
-TEST(KeyValueList, DuplicateKeysStayInTheList)
-{
+TEST(KeyValueList, DuplicateKeysStayInTheList) {
     CKeyValueList list;
     list.Add(L"en", L"first");
     list.Add(L"en", L"second");
@@ -155,8 +148,7 @@ TEST(KeyValueList, DuplicateKeysStayInTheList)
     EXPECT_STREQ(list.Find(L"en"), L"first");
 }
 
-TEST(KeyValueList, NullKeyIsIgnored)
-{
+TEST(KeyValueList, NullKeyIsIgnored) {
     CKeyValueList list;
     list.Add(nullptr, L"orphan");
     EXPECT_TRUE(list.IsEmpty());
@@ -166,8 +158,7 @@ TEST(KeyValueList, NullKeyIsIgnored)
     EXPECT_EQ(list.GetCount(), 1u);
 }
 
-TEST(KeyValueList, NullValueIsStoredEmpty)
-{
+TEST(KeyValueList, NullValueIsStoredEmpty) {
     CKeyValueList list;
     list.Add(L"de", nullptr);
     ASSERT_EQ(list.GetCount(), 1u);
@@ -184,8 +175,7 @@ struct TruncationCase {
 class KeyValueTruncation : public ::testing::TestWithParam<TruncationCase> {};
 
 // Text whose characters differ from one position to the next, so a wrong cut shows.
-std::wstring Text(size_t length, wchar_t base)
-{
+std::wstring Text(size_t length, wchar_t base) {
     std::wstring text;
     for (size_t i = 0; i < length; ++i) {
         text.push_back(static_cast<wchar_t>(base + i % 26));
@@ -193,8 +183,7 @@ std::wstring Text(size_t length, wchar_t base)
     return text;
 }
 
-TEST_P(KeyValueTruncation, KeyAndValueKeepAtMost259Characters)
-{
+TEST_P(KeyValueTruncation, KeyAndValueKeepAtMost259Characters) {
     const TruncationCase& c = GetParam();
     std::wstring key = Text(c.length, L'a');
     std::wstring value = Text(c.length, L'A');
@@ -209,7 +198,10 @@ TEST_P(KeyValueTruncation, KeyAndValueKeepAtMost259Characters)
 }
 
 const TruncationCase kTruncationCases[] = {
-    {258, 258}, {259, 259}, {260, 259}, {300, 259},
+    {258, 258},
+    {259, 259},
+    {260, 259},
+    {300, 259},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lengths, KeyValueTruncation, ::testing::ValuesIn(kTruncationCases),
@@ -217,8 +209,7 @@ INSTANTIATE_TEST_SUITE_P(Lengths, KeyValueTruncation, ::testing::ValuesIn(kTrunc
                              return "Length" + std::to_string(info.param.length);
                          });
 
-TEST(KeyValueList, ClearAndDestructorFreeEveryItem)
-{
+TEST(KeyValueList, ClearAndDestructorFreeEveryItem) {
     long before = g_liveItems;
     {
         CKeyValueList list;
@@ -235,8 +226,7 @@ TEST(KeyValueList, ClearAndDestructorFreeEveryItem)
     EXPECT_EQ(g_liveItems, before);
 }
 
-TEST(KeyValueList, ClearEmptiesTheListAndItCanBeFilledAgain)
-{
+TEST(KeyValueList, ClearEmptiesTheListAndItCanBeFilledAgain) {
     CKeyValueList list;
     for (int i = 0; i < 5; ++i) {
         list.Add(std::to_wstring(i).c_str(), L"v");

@@ -28,8 +28,8 @@ const size_t kGuardLength = 8;
 // must survive every call.
 class GuardedBuffer {
 public:
-    GuardedBuffer(size_t capacity, const std::wstring& path) : m_capacity(capacity), m_data(capacity + kGuardLength, kGuard)
-    {
+    GuardedBuffer(size_t capacity, const std::wstring& path)
+        : m_capacity(capacity), m_data(capacity + kGuardLength, kGuard) {
         for (size_t i = 0; i < capacity; ++i) {
             m_data[i] = i < path.size() ? path[i] : L'\0';
         }
@@ -37,8 +37,7 @@ public:
 
     wchar_t* Get() { return m_data.data(); }
     std::wstring Text() const { return std::wstring(m_data.data()); }
-    bool GuardsIntact() const
-    {
+    bool GuardsIntact() const {
         for (size_t i = m_capacity; i < m_data.size(); ++i) {
             if (m_data[i] != kGuard) {
                 return false;
@@ -63,8 +62,7 @@ struct AppendCase {
 
 class AppendPathRules : public ::testing::TestWithParam<AppendCase> {};
 
-TEST_P(AppendPathRules, ProducesTheExpectedPath)
-{
+TEST_P(AppendPathRules, ProducesTheExpectedPath) {
     const AppendCase& c = GetParam();
     GuardedBuffer buffer(c.capacity, c.path);
     EXPECT_EQ(AppendPath(buffer.Get(), c.capacity, c.name), c.result);
@@ -90,10 +88,11 @@ const AppendCase kAppendCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, AppendPathRules, ::testing::ValuesIn(kAppendCases),
-                         [](const ::testing::TestParamInfo<AppendCase>& info) { return info.param.label; });
+                         [](const ::testing::TestParamInfo<AppendCase>& info) {
+                             return info.param.label;
+                         });
 
-TEST(AppendPath, LongResultIsCutToCapacityMinusOne)
-{
+TEST(AppendPath, LongResultIsCutToCapacityMinusOne) {
     std::wstring directory = L"C:\\" + std::wstring(250, L'd');
     GuardedBuffer buffer(MAX_PATH, directory);
     EXPECT_EQ(AppendPath(buffer.Get(), MAX_PATH, L"a-rather-long-file-name.dll"), STRUNCATE);
@@ -103,8 +102,7 @@ TEST(AppendPath, LongResultIsCutToCapacityMinusOne)
     EXPECT_TRUE(buffer.GuardsIntact());
 }
 
-TEST(AppendPath, BadArgumentsLeaveTheBufferAlone)
-{
+TEST(AppendPath, BadArgumentsLeaveTheBufferAlone) {
     GuardedBuffer buffer(16, L"C:\\dir");
     EXPECT_EQ(AppendPath(nullptr, 16, L"x"), EINVAL);
     EXPECT_EQ(AppendPath(buffer.Get(), 16, nullptr), EINVAL);
@@ -113,8 +111,7 @@ TEST(AppendPath, BadArgumentsLeaveTheBufferAlone)
     EXPECT_TRUE(buffer.GuardsIntact());
 }
 
-TEST(AppendPath, PathNotTerminatedWithinCapacityIsRefused)
-{
+TEST(AppendPath, PathNotTerminatedWithinCapacityIsRefused) {
     // Six characters in a capacity of six: no terminator inside the buffer.
     GuardedBuffer buffer(6, L"C:\\dir");
     EXPECT_EQ(AppendPath(buffer.Get(), 6, L"x"), EINVAL);
@@ -122,16 +119,15 @@ TEST(AppendPath, PathNotTerminatedWithinCapacityIsRefused)
     EXPECT_TRUE(buffer.GuardsIntact());
 }
 
-TEST(GetModuleDirectory, NullBufferOrZeroSizeIsBadArguments)
-{
+TEST(GetModuleDirectory, NullBufferOrZeroSizeIsBadArguments) {
     wchar_t buffer[MAX_PATH] = L"untouched";
-    EXPECT_EQ(GetModuleDirectory(nullptr, nullptr, MAX_PATH), static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
+    EXPECT_EQ(GetModuleDirectory(nullptr, nullptr, MAX_PATH),
+              static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
     EXPECT_EQ(GetModuleDirectory(nullptr, buffer, 0), static_cast<DWORD>(ERROR_BAD_ARGUMENTS));
     EXPECT_STREQ(buffer, L"untouched");
 }
 
-TEST(GetModuleDirectory, NullModuleGivesTheExecutablesDirectory)
-{
+TEST(GetModuleDirectory, NullModuleGivesTheExecutablesDirectory) {
     wchar_t buffer[MAX_PATH] = {};
     ASSERT_EQ(GetModuleDirectory(nullptr, buffer, MAX_PATH), 0u);
     EXPECT_EQ(std::wstring(buffer), ExeDirectory());
@@ -139,8 +135,7 @@ TEST(GetModuleDirectory, NullModuleGivesTheExecutablesDirectory)
     EXPECT_NE(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST(GetModuleDirectory, SystemModuleGivesTheSystemDirectory)
-{
+TEST(GetModuleDirectory, SystemModuleGivesTheSystemDirectory) {
     wchar_t system[MAX_PATH] = {};
     ASSERT_GT(GetSystemDirectoryW(system, MAX_PATH), 0u);
     wchar_t buffer[MAX_PATH] = {};
@@ -148,23 +143,23 @@ TEST(GetModuleDirectory, SystemModuleGivesTheSystemDirectory)
     EXPECT_EQ(_wcsicmp(buffer, (std::wstring(system) + L"\\").c_str()), 0) << buffer;
 }
 
-TEST(GetModuleDirectory, UnknownModuleGivesTheSystemError)
-{
+TEST(GetModuleDirectory, UnknownModuleGivesTheSystemError) {
     wchar_t buffer[MAX_PATH] = L"untouched";
     // An address inside no module: this function's own frame.
     HMODULE notAModule = reinterpret_cast<HMODULE>(buffer);
-    EXPECT_EQ(GetModuleDirectory(notAModule, buffer, MAX_PATH), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_EQ(GetModuleDirectory(notAModule, buffer, MAX_PATH),
+              static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
 }
 
-TEST(GetModuleDirectory, BufferTooSmallForTheFullPathGivesNoDirectory)
-{
+TEST(GetModuleDirectory, BufferTooSmallForTheFullPathGivesNoDirectory) {
     wchar_t full[MAX_PATH] = {};
     DWORD length = GetModuleFileNameW(nullptr, full, MAX_PATH);
     ASSERT_GT(length, 3u);
     // Cut paths end in some backslash of a parent directory; none of them may come back.
     for (DWORD size : {length, length - 1, static_cast<DWORD>(4), static_cast<DWORD>(1)}) {
         std::vector<wchar_t> buffer(size, L'?');
-        EXPECT_EQ(GetModuleDirectory(nullptr, buffer.data(), size), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER))
+        EXPECT_EQ(GetModuleDirectory(nullptr, buffer.data(), size),
+                  static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER))
             << "size " << size;
         EXPECT_EQ(buffer[0], L'\0') << "size " << size;
     }
@@ -175,8 +170,7 @@ TEST(GetModuleDirectory, BufferTooSmallForTheFullPathGivesNoDirectory)
 class RootDirectory {
 public:
     explicit RootDirectory(const std::wstring& drive) : m_path(drive + UniqueName(L"dir")) {}
-    ~RootDirectory()
-    {
+    ~RootDirectory() {
         for (const std::wstring& file : m_files) {
             DeleteFileW(file.c_str());
         }
@@ -187,8 +181,7 @@ public:
 
     const std::wstring& Path() const { return m_path; }
     bool Create() { return CreateDirectoryW(m_path.c_str(), nullptr) != FALSE; }
-    bool CopyIn(const std::wstring& source, const std::wstring& path)
-    {
+    bool CopyIn(const std::wstring& source, const std::wstring& path) {
         m_files.push_back(path);
         return CopyFileW(source.c_str(), path.c_str(), TRUE) != FALSE;
     }
@@ -199,14 +192,14 @@ private:
 };
 
 // A module loaded from a drive, one directory and a file name: the copied empty DLL.
-TEST(GetModuleDirectory, ModuleInOneDirectoryBelowTheDriveRoot)
-{
+TEST(GetModuleDirectory, ModuleInOneDirectoryBelowTheDriveRoot) {
     wchar_t windowsDir[MAX_PATH] = {};
     ASSERT_GT(GetWindowsDirectoryW(windowsDir, MAX_PATH), 2u);
     RootDirectory directory(std::wstring(windowsDir, 3));
     std::wstring dll = directory.Path() + L"\\empty.dll";
     ASSERT_TRUE(directory.Create()) << GetLastError();
-    ASSERT_TRUE(directory.CopyIn(ExeDirectory() + L"kycplib_empty_module.dll", dll)) << GetLastError();
+    ASSERT_TRUE(directory.CopyIn(ExeDirectory() + L"kycplib_empty_module.dll", dll))
+        << GetLastError();
 
     HMODULE module = LoadLibraryW(dll.c_str());
     ASSERT_NE(module, nullptr) << GetLastError();
@@ -226,8 +219,7 @@ struct CutCase {
 
 class DirectoryCut : public ::testing::TestWithParam<CutCase> {};
 
-TEST_P(DirectoryCut, KeepsEverythingUpToTheLastBackslash)
-{
+TEST_P(DirectoryCut, KeepsEverythingUpToTheLastBackslash) {
     const CutCase& c = GetParam();
     std::vector<wchar_t> buffer(c.path, c.path + wcslen(c.path) + 1);
     EXPECT_EQ(kycplib::detail::CutAfterLastBackslash(buffer.data()), c.result);
@@ -246,6 +238,8 @@ const CutCase kCutCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, DirectoryCut, ::testing::ValuesIn(kCutCases),
-                         [](const ::testing::TestParamInfo<CutCase>& info) { return info.param.label; });
+                         [](const ::testing::TestParamInfo<CutCase>& info) {
+                             return info.param.label;
+                         });
 
 }  // namespace

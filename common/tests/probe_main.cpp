@@ -21,8 +21,7 @@ namespace {
 const int kBadArguments = 100;
 const int kNoObject = 101;
 
-int Hold(const wchar_t* name, const wchar_t* readyName, const wchar_t* releaseName)
-{
+int Hold(const wchar_t* name, const wchar_t* readyName, const wchar_t* releaseName) {
     kycplib::CKYMutex mutex(name);
     kycplib::CKYEvent ready(readyName, true, false);
     kycplib::CKYEvent release(releaseName, true, false);
@@ -34,8 +33,7 @@ int Hold(const wchar_t* name, const wchar_t* readyName, const wchar_t* releaseNa
     return 0;
 }
 
-int Abandon(const wchar_t* name, const wchar_t* readyName)
-{
+int Abandon(const wchar_t* name, const wchar_t* readyName) {
     kycplib::CKYMutex mutex(name);
     kycplib::CKYEvent ready(readyName, true, false);
     if (!mutex.Wait(0)) {
@@ -46,8 +44,7 @@ int Abandon(const wchar_t* name, const wchar_t* readyName)
     ExitProcess(0);
 }
 
-int SignalEvent(const wchar_t* name)
-{
+int SignalEvent(const wchar_t* name) {
     HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name);
     if (event == nullptr) {
         return 0;
@@ -57,8 +54,7 @@ int SignalEvent(const wchar_t* name)
     return set ? 1 : 0;
 }
 
-int Inherited(const wchar_t* text)
-{
+int Inherited(const wchar_t* text) {
     HANDLE handle = reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(wcstoull(text, nullptr, 10)));
     DWORD flags = 0;
     return GetHandleInformation(handle, &flags) ? 1 : 0;
@@ -66,8 +62,7 @@ int Inherited(const wchar_t* text)
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv)
-{
+int wmain(int argc, wchar_t** argv) {
     try {
         if (argc == 3 && wcscmp(argv[1], L"exists") == 0) {
             return kycplib::CKYMutex::Exists(argv[2]) ? 1 : 0;

@@ -22,17 +22,18 @@ using kycplib_test::UniqueName;
 namespace {
 
 // Each object owns its handle alone: a copy would close it twice.
-static_assert(!std::is_copy_constructible<CKYMutex>::value && !std::is_copy_assignable<CKYMutex>::value,
+static_assert(!std::is_copy_constructible<CKYMutex>::value &&
+                  !std::is_copy_assignable<CKYMutex>::value,
               "mutex not copyable");
-static_assert(!std::is_copy_constructible<CKYEvent>::value && !std::is_copy_assignable<CKYEvent>::value,
+static_assert(!std::is_copy_constructible<CKYEvent>::value &&
+                  !std::is_copy_assignable<CKYEvent>::value,
               "event not copyable");
 
 const DWORD kProbeSaysYes = 1;
 const DWORD kProbeSaysNo = 0;
 
 // Waits for the helper's ready event, or fails when the helper ended before setting it.
-::testing::AssertionResult WaitForProbe(CKYEvent& ready, HANDLE process)
-{
+::testing::AssertionResult WaitForProbe(CKYEvent& ready, HANDLE process) {
     HANDLE handles[] = {ready.GetHandle(), process};
     DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
     if (which == WAIT_OBJECT_0) {
@@ -48,8 +49,7 @@ struct TryWaitArgs {
     bool acquired;
 };
 
-DWORD WINAPI TryWait(LPVOID param)
-{
+DWORD WINAPI TryWait(LPVOID param) {
     TryWaitArgs* args = static_cast<TryWaitArgs*>(param);
     args->acquired = args->mutex->Wait(0);
     return 0;
@@ -60,8 +60,7 @@ struct RawWaitArgs {
     DWORD result;
 };
 
-DWORD WINAPI RawWait(LPVOID param)
-{
+DWORD WINAPI RawWait(LPVOID param) {
     RawWaitArgs* args = static_cast<RawWaitArgs*>(param);
     args->result = WaitForSingleObject(args->handle, 0);
     if (args->result == WAIT_OBJECT_0 || args->result == WAIT_ABANDONED) {
@@ -70,8 +69,7 @@ DWORD WINAPI RawWait(LPVOID param)
     return 0;
 }
 
-TEST(MutexExists, IsFalseForUnknownNameAndCreatesNothing)
-{
+TEST(MutexExists, IsFalseForUnknownNameAndCreatesNothing) {
     std::wstring name = UniqueName(L"unknown");
     EXPECT_FALSE(CKYMutex::Exists(name.c_str()));
 
@@ -82,8 +80,7 @@ TEST(MutexExists, IsFalseForUnknownNameAndCreatesNothing)
     EXPECT_NE(error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 }
 
-TEST(MutexExists, FollowsTheLifetimeOfTheOnlyOwner)
-{
+TEST(MutexExists, FollowsTheLifetimeOfTheOnlyOwner) {
     std::wstring name = UniqueName(L"lifetime");
     EXPECT_FALSE(CKYMutex::Exists(name.c_str()));
     {
@@ -93,16 +90,14 @@ TEST(MutexExists, FollowsTheLifetimeOfTheOnlyOwner)
     EXPECT_FALSE(CKYMutex::Exists(name.c_str()));
 }
 
-TEST(MutexExists, IsFalseForNullNameAndForAnEventOfThatName)
-{
+TEST(MutexExists, IsFalseForNullNameAndForAnEventOfThatName) {
     EXPECT_FALSE(CKYMutex::Exists(nullptr));
     std::wstring name = UniqueName(L"event-not-mutex");
     CKYEvent event(name.c_str(), true, false);
     EXPECT_FALSE(CKYMutex::Exists(name.c_str()));
 }
 
-TEST(MutexAcrossProcesses, SecondProcessSeesItWhileItLives)
-{
+TEST(MutexAcrossProcesses, SecondProcessSeesItWhileItLives) {
     std::wstring name = UniqueName(L"seen");
     {
         CKYMutex mutex(name.c_str());
@@ -111,8 +106,7 @@ TEST(MutexAcrossProcesses, SecondProcessSeesItWhileItLives)
     EXPECT_EQ(RunProbe(L"exists " + name), kProbeSaysNo);
 }
 
-TEST(MutexAcrossProcesses, HeldBySecondProcessIsNotAcquiredUntilReleased)
-{
+TEST(MutexAcrossProcesses, HeldBySecondProcessIsNotAcquiredUntilReleased) {
     std::wstring name = UniqueName(L"held");
     std::wstring readyName = UniqueName(L"ready");
     std::wstring releaseName = UniqueName(L"release");
@@ -136,8 +130,7 @@ TEST(MutexAcrossProcesses, HeldBySecondProcessIsNotAcquiredUntilReleased)
     EXPECT_TRUE(mutex.Signal());
 }
 
-TEST(MutexAcrossProcesses, AbandonedMutexWaitReportsFalseButTakesOwnership)
-{
+TEST(MutexAcrossProcesses, AbandonedMutexWaitReportsFalseButTakesOwnership) {
     std::wstring name = UniqueName(L"abandoned");
     std::wstring readyName = UniqueName(L"ready");
     CKYEvent ready(readyName.c_str(), true, false);
@@ -153,8 +146,7 @@ TEST(MutexAcrossProcesses, AbandonedMutexWaitReportsFalseButTakesOwnership)
     EXPECT_FALSE(mutex.Signal());
 }
 
-TEST(MutexOwnership, WaitAcquiresRecursivelyAndSignalReleasesOnlyWhatIsOwned)
-{
+TEST(MutexOwnership, WaitAcquiresRecursivelyAndSignalReleasesOnlyWhatIsOwned) {
     CKYMutex mutex(UniqueName(L"owned").c_str());
     EXPECT_FALSE(mutex.Signal());
     EXPECT_TRUE(mutex.Wait(0));
@@ -164,8 +156,7 @@ TEST(MutexOwnership, WaitAcquiresRecursivelyAndSignalReleasesOnlyWhatIsOwned)
     EXPECT_FALSE(mutex.Signal());
 }
 
-TEST(MutexOwnership, OwnedByAnotherThreadIsNotAcquired)
-{
+TEST(MutexOwnership, OwnedByAnotherThreadIsNotAcquired) {
     CKYMutex mutex;
     ASSERT_TRUE(mutex.Wait(0));
     TryWaitArgs args = {&mutex, true};
@@ -176,8 +167,7 @@ TEST(MutexOwnership, OwnedByAnotherThreadIsNotAcquired)
     EXPECT_FALSE(args.acquired);
 }
 
-TEST(MutexLifetime, DestructorReleasesAnOwnedMutexSoItIsNotAbandoned)
-{
+TEST(MutexLifetime, DestructorReleasesAnOwnedMutexSoItIsNotAbandoned) {
     std::wstring name = UniqueName(L"released");
     Handle other(nullptr);
     {
@@ -205,15 +195,16 @@ struct SyncKind {
     std::function<HANDLE(const wchar_t*)> makeOtherKind;
 };
 
-std::vector<SyncKind> SyncKinds()
-{
+std::vector<SyncKind> SyncKinds() {
     return {
         {"Mutex",
          [](const wchar_t* name) { return std::unique_ptr<CKYSyncObject>(new CKYMutex(name)); },
          [](CKYSyncObject& object) { return static_cast<CKYMutex&>(object).GetHandle(); },
          [](const wchar_t* name) { return CreateEventW(nullptr, TRUE, FALSE, name); }},
         {"Event",
-         [](const wchar_t* name) { return std::unique_ptr<CKYSyncObject>(new CKYEvent(name, true, false)); },
+         [](const wchar_t* name) {
+             return std::unique_ptr<CKYSyncObject>(new CKYEvent(name, true, false));
+         },
          [](CKYSyncObject& object) { return static_cast<CKYEvent&>(object).GetHandle(); },
          [](const wchar_t* name) { return CreateMutexW(nullptr, FALSE, name); }},
     };
@@ -221,8 +212,7 @@ std::vector<SyncKind> SyncKinds()
 
 class CreationRecord : public ::testing::TestWithParam<SyncKind> {};
 
-TEST_P(CreationRecord, ObjectHasNullDacl)
-{
+TEST_P(CreationRecord, ObjectHasNullDacl) {
     std::wstring name = UniqueName(L"dacl");
     std::unique_ptr<CKYSyncObject> object = GetParam().make(name.c_str());
     HANDLE handle = GetParam().handle(*object);
@@ -231,7 +221,8 @@ TEST_P(CreationRecord, ObjectHasNullDacl)
     GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
     ASSERT_GT(needed, 0u);
     std::vector<BYTE> buffer(needed);
-    ASSERT_TRUE(GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, buffer.data(), needed, &needed))
+    ASSERT_TRUE(
+        GetKernelObjectSecurity(handle, DACL_SECURITY_INFORMATION, buffer.data(), needed, &needed))
         << GetLastError();
     BOOL present = FALSE;
     BOOL defaulted = TRUE;
@@ -242,16 +233,14 @@ TEST_P(CreationRecord, ObjectHasNullDacl)
     EXPECT_FALSE(defaulted);
 }
 
-TEST_P(CreationRecord, HandleIsInheritable)
-{
+TEST_P(CreationRecord, HandleIsInheritable) {
     std::unique_ptr<CKYSyncObject> object = GetParam().make(UniqueName(L"inherit").c_str());
     DWORD flags = 0;
     ASSERT_TRUE(GetHandleInformation(GetParam().handle(*object), &flags));
     EXPECT_NE(flags & HANDLE_FLAG_INHERIT, 0u);
 }
 
-TEST_P(CreationRecord, StartedProcessInheritsTheHandle)
-{
+TEST_P(CreationRecord, StartedProcessInheritsTheHandle) {
     // Unnamed: the helper can only reach the object through the inherited handle value.
     std::unique_ptr<CKYSyncObject> object = GetParam().make(nullptr);
     HANDLE handle = GetParam().handle(*object);
@@ -259,8 +248,7 @@ TEST_P(CreationRecord, StartedProcessInheritsTheHandle)
     EXPECT_EQ(RunProbe(arguments, true), kProbeSaysYes);
 }
 
-TEST_P(CreationRecord, NameTakenByTheOtherKindThrowsInvalidHandle)
-{
+TEST_P(CreationRecord, NameTakenByTheOtherKindThrowsInvalidHandle) {
     std::wstring name = UniqueName(L"collide");
     Handle other(GetParam().makeOtherKind(name.c_str()));
     ASSERT_NE(other.Get(), nullptr);
@@ -272,8 +260,7 @@ TEST_P(CreationRecord, NameTakenByTheOtherKindThrowsInvalidHandle)
     }
 }
 
-TEST_P(CreationRecord, NameInUnknownNamespaceThrowsTheSystemError)
-{
+TEST_P(CreationRecord, NameInUnknownNamespaceThrowsTheSystemError) {
     std::wstring name = L"NoSuchNamespace\\" + UniqueName(L"ns");
     try {
         GetParam().make(name.c_str());
@@ -284,7 +271,9 @@ TEST_P(CreationRecord, NameInUnknownNamespaceThrowsTheSystemError)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, CreationRecord, ::testing::ValuesIn(SyncKinds()),
-                         [](const ::testing::TestParamInfo<SyncKind>& info) { return info.param.label; });
+                         [](const ::testing::TestParamInfo<SyncKind>& info) {
+                             return info.param.label;
+                         });
 
 struct EventCase {
     const char* label;
@@ -296,8 +285,7 @@ struct EventCase {
 
 class EventStates : public ::testing::TestWithParam<EventCase> {};
 
-TEST_P(EventStates, InitialStateAndResetRuleHold)
-{
+TEST_P(EventStates, InitialStateAndResetRuleHold) {
     const EventCase& c = GetParam();
     CKYEvent event(UniqueName(L"state").c_str(), c.manualReset, c.initialState);
     EXPECT_EQ(event.Wait(0), c.firstWait);
@@ -315,10 +303,11 @@ const EventCase kEventCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, EventStates, ::testing::ValuesIn(kEventCases),
-                         [](const ::testing::TestParamInfo<EventCase>& info) { return info.param.label; });
+                         [](const ::testing::TestParamInfo<EventCase>& info) {
+                             return info.param.label;
+                         });
 
-TEST(EventSharing, SameNameOpensTheSameEvent)
-{
+TEST(EventSharing, SameNameOpensTheSameEvent) {
     std::wstring name = UniqueName(L"shared");
     CKYEvent first(name.c_str(), true, false);
     CKYEvent second(name.c_str(), false, true);  // flags of an existing event do not apply
@@ -328,16 +317,14 @@ TEST(EventSharing, SameNameOpensTheSameEvent)
     EXPECT_TRUE(second.Wait(0));
 }
 
-TEST(EventSharing, SecondProcessCanSetIt)
-{
+TEST(EventSharing, SecondProcessCanSetIt) {
     std::wstring name = UniqueName(L"remote-set");
     CKYEvent event(name.c_str(), true, false);
     EXPECT_EQ(RunProbe(L"signal " + name), kProbeSaysYes);
     EXPECT_TRUE(event.Wait(0));
 }
 
-TEST(EventLifetime, DestructorDoesNotSignal)
-{
+TEST(EventLifetime, DestructorDoesNotSignal) {
     std::wstring name = UniqueName(L"quiet");
     Handle other(nullptr);
     {

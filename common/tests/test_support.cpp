@@ -4,8 +4,7 @@
 
 namespace kycplib_test {
 
-std::wstring UniqueName(const wchar_t* tag)
-{
+std::wstring UniqueName(const wchar_t* tag) {
     // The process id keeps programs that run side by side apart. Wine hands out the same few
     // ids run after run, so the start time of the process keeps this run apart from anything an
     // earlier, interrupted run left behind (a directory, a name held by a stray helper).
@@ -15,20 +14,19 @@ std::wstring UniqueName(const wchar_t* tag)
         return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     }();
     static LONG counter = 0;
-    return L"kycplib-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(runStart) +
-           L"-" + std::to_wstring(InterlockedIncrement(&counter)) + L"-" + tag;
+    return L"kycplib-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+           std::to_wstring(runStart) + L"-" + std::to_wstring(InterlockedIncrement(&counter)) +
+           L"-" + tag;
 }
 
-std::wstring ExeDirectory()
-{
+std::wstring ExeDirectory() {
     std::vector<wchar_t> path(32768);
     DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     std::wstring result(path.data(), length);
     return result.substr(0, result.rfind(L'\\') + 1);
 }
 
-HANDLE StartProbe(const std::wstring& arguments, bool inheritHandles)
-{
+HANDLE StartProbe(const std::wstring& arguments, bool inheritHandles) {
     std::wstring program = ExeDirectory() + L"kycplib_probe.exe";
     std::wstring commandLine = L"\"" + program + L"\" " + arguments;
     STARTUPINFOW startup = {};
@@ -42,8 +40,7 @@ HANDLE StartProbe(const std::wstring& arguments, bool inheritHandles)
     return process.hProcess;
 }
 
-DWORD RunProbe(const std::wstring& arguments, bool inheritHandles)
-{
+DWORD RunProbe(const std::wstring& arguments, bool inheritHandles) {
     Handle process(StartProbe(arguments, inheritHandles));
     if (process.Get() == nullptr) {
         return static_cast<DWORD>(-1);

@@ -17,8 +17,7 @@ public:
     Handle& operator=(const Handle&) = delete;
 
     HANDLE Get() const { return m_handle; }
-    void Reset(HANDLE handle = nullptr)
-    {
+    void Reset(HANDLE handle = nullptr) {
         if (m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE) {
             CloseHandle(m_handle);
         }

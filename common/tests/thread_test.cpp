@@ -14,54 +14,57 @@ using kycplib::CKYThread;
 
 namespace {
 
-static_assert(!std::is_copy_constructible<CKYThread>::value && !std::is_copy_assignable<CKYThread>::value,
+static_assert(!std::is_copy_constructible<CKYThread>::value &&
+                  !std::is_copy_assignable<CKYThread>::value,
               "a thread object owns its handle alone");
 
 // Records what happened on which thread. Run blocks on a gate until the test opens it, so that
 // "still running" is a state the test controls rather than a matter of timing.
 class RecordingThread : public CKYThread {
 public:
-    enum class Behaviour { ReturnAtOnce, WaitForGate, WaitForStopRequest };
+    enum class Behaviour {
+        ReturnAtOnce,
+        WaitForGate,
+        WaitForStopRequest
+    };
 
     explicit RecordingThread(Behaviour behaviour, DWORD exitCode = 0, const wchar_t* name = nullptr)
-        : CKYThread(name), m_behaviour(behaviour), m_exitCodeToReturn(exitCode),
-          m_gate(nullptr, true, false), m_running(nullptr, true, false)
-    {
-    }
+        : CKYThread(name),
+          m_behaviour(behaviour),
+          m_exitCodeToReturn(exitCode),
+          m_gate(nullptr, true, false),
+          m_running(nullptr, true, false) {}
 
     // A failed assertion must not leave Run blocked behind the object's back.
-    ~RecordingThread() override
-    {
+    ~RecordingThread() override {
         OpenGate();
         Stop(INFINITE);
     }
 
     void OnStart() override { Record("OnStart"); }
 
-    DWORD Run() override
-    {
+    DWORD Run() override {
         Record("Run");
         m_runThreadId = GetCurrentThreadId();
         m_running.Signal();
         switch (m_behaviour) {
-        case Behaviour::ReturnAtOnce:
-            break;
-        case Behaviour::WaitForGate:
-            m_gate.Wait(INFINITE);
-            break;
-        case Behaviour::WaitForStopRequest:
-            while (!IsStopRequested()) {
-                // The stop request is a flag, not an object to wait on; poll it the way a
-                // cooperative Run does.
-                Sleep(1);
-            }
-            break;
+            case Behaviour::ReturnAtOnce:
+                break;
+            case Behaviour::WaitForGate:
+                m_gate.Wait(INFINITE);
+                break;
+            case Behaviour::WaitForStopRequest:
+                while (!IsStopRequested()) {
+                    // The stop request is a flag, not an object to wait on; poll it the way a
+                    // cooperative Run does.
+                    Sleep(1);
+                }
+                break;
         }
         return m_exitCodeToReturn;
     }
 
-    void OnExit() override
-    {
+    void OnExit() override {
         Record("OnExit");
         m_onExitThreadId = GetCurrentThreadId();
         m_exitCodeSeenInOnExit = GetExitCode();
@@ -78,8 +81,7 @@ public:
     DWORD m_exitCodeSeenInOnExit = 0;
 
 private:
-    void Record(const char* what)
-    {
+    void Record(const char* what) {
         m_events.push_back(what);
         m_eventThreads.push_back(GetCurrentThreadId());
     }
@@ -92,8 +94,7 @@ private:
 
 using Behaviour = RecordingThread::Behaviour;
 
-TEST(ThreadNeverStarted, WaitAndStopSucceedAndItIsNotRunning)
-{
+TEST(ThreadNeverStarted, WaitAndStopSucceedAndItIsNotRunning) {
     RecordingThread thread(Behaviour::ReturnAtOnce);
     EXPECT_TRUE(thread.Wait(0));
     EXPECT_TRUE(thread.Wait(INFINITE));
@@ -116,8 +117,7 @@ struct NameCase {
 
 class ThreadName : public ::testing::TestWithParam<NameCase> {};
 
-TEST_P(ThreadName, KeepsAtMost128Characters)
-{
+TEST_P(ThreadName, KeepsAtMost128Characters) {
     const NameCase& c = GetParam();
     RecordingThread thread(Behaviour::ReturnAtOnce, 0, c.null ? nullptr : c.given.c_str());
     EXPECT_EQ(std::wstring(thread.GetName()), c.kept);
@@ -132,10 +132,11 @@ const NameCase kNameCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ThreadName, ::testing::ValuesIn(kNameCases),
-                         [](const ::testing::TestParamInfo<NameCase>& info) { return info.param.label; });
+                         [](const ::testing::TestParamInfo<NameCase>& info) {
+                             return info.param.label;
+                         });
 
-TEST(ThreadStart, CallsOnStartOnCallerThenRunAndOnExitOnTheNewThread)
-{
+TEST(ThreadStart, CallsOnStartOnCallerThenRunAndOnExitOnTheNewThread) {
     RecordingThread thread(Behaviour::ReturnAtOnce, 5);
     thread.Start();
     ASSERT_TRUE(thread.Wait(INFINITE));
@@ -148,8 +149,7 @@ TEST(ThreadStart, CallsOnStartOnCallerThenRunAndOnExitOnTheNewThread)
     EXPECT_NE(thread.GetHandle(), nullptr);
 }
 
-TEST(ThreadStart, ExitCodeIsWhatRunReturned)
-{
+TEST(ThreadStart, ExitCodeIsWhatRunReturned) {
     RecordingThread thread(Behaviour::ReturnAtOnce, 1234);
     thread.Start();
     ASSERT_TRUE(thread.Wait(INFINITE));
@@ -160,8 +160,7 @@ TEST(ThreadStart, ExitCodeIsWhatRunReturned)
     EXPECT_EQ(systemExitCode, 1234u);
 }
 
-TEST(ThreadRunning, IsRunningUntilRunReturns)
-{
+TEST(ThreadRunning, IsRunningUntilRunReturns) {
     RecordingThread thread(Behaviour::WaitForGate, 3);
     thread.Start();
     ASSERT_TRUE(thread.WaitUntilRunning());
@@ -175,8 +174,7 @@ TEST(ThreadRunning, IsRunningUntilRunReturns)
     EXPECT_EQ(thread.GetExitCode(), 3u);
 }
 
-TEST(ThreadStop, CooperativeRunEndsOnRequest)
-{
+TEST(ThreadStop, CooperativeRunEndsOnRequest) {
     RecordingThread thread(Behaviour::WaitForStopRequest, 7);
     thread.Start();
     ASSERT_TRUE(thread.WaitUntilRunning());
@@ -188,8 +186,7 @@ TEST(ThreadStop, CooperativeRunEndsOnRequest)
     EXPECT_EQ(thread.GetExitCode(), 7u);
 }
 
-TEST(ThreadStop, RunThatDoesNotLookKeepsRunningAndStopReportsTimeout)
-{
+TEST(ThreadStop, RunThatDoesNotLookKeepsRunningAndStopReportsTimeout) {
     RecordingThread thread(Behaviour::WaitForGate, 9);
     thread.Start();
     ASSERT_TRUE(thread.WaitUntilRunning());
@@ -203,8 +200,7 @@ TEST(ThreadStop, RunThatDoesNotLookKeepsRunningAndStopReportsTimeout)
     EXPECT_EQ(thread.GetExitCode(), 9u);
 }
 
-TEST(ThreadRestart, StartWhileRunningThrowsBusyAndLeavesTheThreadAlone)
-{
+TEST(ThreadRestart, StartWhileRunningThrowsBusyAndLeavesTheThreadAlone) {
     RecordingThread thread(Behaviour::WaitForGate);
     thread.Start();
     ASSERT_TRUE(thread.WaitUntilRunning());
@@ -224,8 +220,7 @@ TEST(ThreadRestart, StartWhileRunningThrowsBusyAndLeavesTheThreadAlone)
     EXPECT_TRUE(thread.Wait(INFINITE));
 }
 
-TEST(ThreadRestart, StartAfterTheThreadEndedRunsAFreshOne)
-{
+TEST(ThreadRestart, StartAfterTheThreadEndedRunsAFreshOne) {
     RecordingThread thread(Behaviour::WaitForStopRequest, 1);
     thread.Start();
     ASSERT_TRUE(thread.Stop(INFINITE));

@@ -6,8 +6,9 @@ namespace {
 // DLL and in a program and needs no DllMain.
 HINSTANCE OwnModule() {
     HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&OwnModule), &module);
+    GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCWSTR>(&OwnModule), &module);
     return module;
 }
 
@@ -20,6 +21,8 @@ HINSTANCE AfxGetInstanceHandle() {
     return instance;
 }
 
-HINSTANCE AfxGetResourceHandle() { return g_resourceHandle ? g_resourceHandle : AfxGetInstanceHandle(); }
+HINSTANCE AfxGetResourceHandle() {
+    return g_resourceHandle ? g_resourceHandle : AfxGetInstanceHandle();
+}
 
 void AfxSetResourceHandle(HINSTANCE resources) { g_resourceHandle = resources; }

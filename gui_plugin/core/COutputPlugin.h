@@ -31,7 +31,8 @@ public:
     virtual int KY_THISCALL AbortProgress() = 0;
     virtual void KY_THISCALL SetStatusText(const wchar_t* text) = 0;
     virtual void KY_THISCALL ReportInstallStep(const wchar_t* text) = 0;
-    virtual void KY_THISCALL ReportDownloadProgress(unsigned long bytesDone, unsigned long bytesTotal,
+    virtual void KY_THISCALL ReportDownloadProgress(unsigned long bytesDone,
+                                                    unsigned long bytesTotal,
                                                     const wchar_t* text) = 0;
     virtual void KY_THISCALL UpdateStatusText(const wchar_t* text) = 0;
     virtual int KY_THISCALL ShowMessage(const wchar_t* text, unsigned int type) = 0;

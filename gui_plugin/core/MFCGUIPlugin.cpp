@@ -28,7 +28,8 @@ void BuildPath(wchar_t (&path)[kPathChars], const std::wstring& directory, const
 // The GUI languages of the control file as a list of its own, so that lookups ignore letter case.
 void ReadGuiLanguages(CLoaderControlFile* controlFile, kycplib::CKeyValueList& list) {
     if (!controlFile) return;
-    for (const kycplib::CKeyValueItem* item = controlFile->getFirstGUILanguage(); item; item = item->next) {
+    for (const kycplib::CKeyValueItem* item = controlFile->getFirstGUILanguage(); item;
+         item = item->next) {
         list.Add(item->key, item->value);
     }
 }
@@ -134,13 +135,15 @@ bool CMFCGUIPlugin::SwitchLanguage(const wchar_t* code) {
     return true;
 }
 
-int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language, unsigned int languageSize) try {
+int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language,
+                                  unsigned int languageSize) try {
     if (!language || languageSize == 0) return PLUGIN_FAILED;
 
     wchar_t initial[64] = {};
     MyLANGIDToISO3166(GetUserDefaultUILanguage(), initial, 64, 0);
     if (!(initial[0] && SwitchLanguage(initial)) && !SwitchLanguage(L"en")) {
-        const kycplib::CKeyValueItem* first = m_controlFile ? m_controlFile->getFirstGUILanguage() : nullptr;
+        const kycplib::CKeyValueItem* first =
+            m_controlFile ? m_controlFile->getFirstGUILanguage() : nullptr;
         if (!first || !first->key[0] || !SwitchLanguage(first->key)) return PLUGIN_FAILED;
     }
 

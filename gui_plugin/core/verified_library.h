@@ -5,9 +5,9 @@
 #include <windows.h>
 
 // Own last-error values of a refusal (besides ERROR_BAD_ARGUMENTS for a missing path).
-constexpr DWORD kVerifiedLibraryRefused = 0x4100;     // the signature check refused the file
-constexpr DWORD kVerifiedLibraryNotAbsolute = 0x4110; // no drive letter and not "\\" first
-constexpr DWORD kVerifiedLibraryCannotSplit = 0x4120; // the path cannot be split into its parts
+constexpr DWORD kVerifiedLibraryRefused = 0x4100;      // the signature check refused the file
+constexpr DWORD kVerifiedLibraryNotAbsolute = 0x4110;  // no drive letter and not "\\" first
+constexpr DWORD kVerifiedLibraryCannotSplit = 0x4120;  // the path cannot be split into its parts
 
 // Loads path with LoadLibraryExW(path, file, flags). Relative paths and bare names are always
 // refused. With verify, a library not yet loaded must pass the full signature check (either key,

@@ -16,37 +16,54 @@
 
 typedef unsigned char host_bool; /* one byte, as the interface's bool */
 
-typedef void* (HOST_THISCALL* DestroyFn)(void* self, unsigned int flags);
-typedef host_bool (HOST_THISCALL* InitializeFn)(void* self, void* hostContext, const wchar_t* path,
-                                                host_bool skipWelcome, host_bool allowCancel);
-typedef int (HOST_THISCALL* SelectLanguageFn)(void* self, const wchar_t* productId, wchar_t* language,
-                                              unsigned int languageSize);
-typedef host_bool (HOST_THISCALL* StartProgressFn)(void* self);
-typedef int (HOST_THISCALL* FinishProgressFn)(void* self, host_bool success);
-typedef int (HOST_THISCALL* AbortProgressFn)(void* self);
-typedef void (HOST_THISCALL* TextFn)(void* self, const wchar_t* text);
-typedef void (HOST_THISCALL* DownloadFn)(void* self, unsigned long done, unsigned long total, const wchar_t* text);
-typedef int (HOST_THISCALL* ShowMessageFn)(void* self, const wchar_t* text, unsigned int type);
+typedef void*(HOST_THISCALL* DestroyFn)(void* self, unsigned int flags);
+typedef host_bool(HOST_THISCALL* InitializeFn)(void* self, void* hostContext, const wchar_t* path,
+                                               host_bool skipWelcome, host_bool allowCancel);
+typedef int(HOST_THISCALL* SelectLanguageFn)(void* self, const wchar_t* productId,
+                                             wchar_t* language, unsigned int languageSize);
+typedef host_bool(HOST_THISCALL* StartProgressFn)(void* self);
+typedef int(HOST_THISCALL* FinishProgressFn)(void* self, host_bool success);
+typedef int(HOST_THISCALL* AbortProgressFn)(void* self);
+typedef void(HOST_THISCALL* TextFn)(void* self, const wchar_t* text);
+typedef void(HOST_THISCALL* DownloadFn)(void* self, unsigned long done, unsigned long total,
+                                        const wchar_t* text);
+typedef int(HOST_THISCALL* ShowMessageFn)(void* self, const wchar_t* text, unsigned int type);
 
 typedef void* (*FactoryFn)(const wchar_t* pluginDirectory);
 typedef void (*FreeFn)(void* plugin);
 
-enum { SLOT_DESTROY, SLOT_INITIALIZE, SLOT_SELECT_LANGUAGE, SLOT_START_PROGRESS, SLOT_FINISH_PROGRESS,
-       SLOT_ABORT_PROGRESS, SLOT_SET_STATUS_TEXT, SLOT_REPORT_INSTALL_STEP, SLOT_REPORT_DOWNLOAD_PROGRESS,
-       SLOT_UPDATE_STATUS_TEXT, SLOT_SHOW_MESSAGE, SLOT_COUNT };
+enum {
+    SLOT_DESTROY,
+    SLOT_INITIALIZE,
+    SLOT_SELECT_LANGUAGE,
+    SLOT_START_PROGRESS,
+    SLOT_FINISH_PROGRESS,
+    SLOT_ABORT_PROGRESS,
+    SLOT_SET_STATUS_TEXT,
+    SLOT_REPORT_INSTALL_STEP,
+    SLOT_REPORT_DOWNLOAD_PROGRESS,
+    SLOT_UPDATE_STATUS_TEXT,
+    SLOT_SHOW_MESSAGE,
+    SLOT_COUNT
+};
 
-enum { PLUGIN_OK = 0, PLUGIN_CANCELLED = 2, PLUGIN_COMPLETED = 3, PLUGIN_FAILED = 4 };
+enum {
+    PLUGIN_OK = 0,
+    PLUGIN_CANCELLED = 2,
+    PLUGIN_COMPLETED = 3,
+    PLUGIN_FAILED = 4
+};
 
 static int g_passed, g_failed;
 
-#define CHECK(cond)                                                          \
-    do {                                                                     \
-        if (cond) {                                                          \
-            ++g_passed;                                                      \
-        } else {                                                             \
-            ++g_failed;                                                      \
+#define CHECK(cond)                                                         \
+    do {                                                                    \
+        if (cond) {                                                         \
+            ++g_passed;                                                     \
+        } else {                                                            \
+            ++g_failed;                                                     \
             printf("%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-        }                                                                    \
+        }                                                                   \
     } while (0)
 
 static HMODULE g_dll;
@@ -83,8 +100,10 @@ static void TestTableHasElevenSlotsInTheDll(void) {
         HMODULE owner = NULL;
         void* slot = Table(plugin)[i];
         CHECK(slot != NULL);
-        CHECK(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                 (LPCWSTR)slot, &owner) && owner == g_dll);
+        CHECK(GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                     GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                 (LPCWSTR)slot, &owner) &&
+              owner == g_dll);
     }
     g_free(plugin);
 }
@@ -102,7 +121,8 @@ static void TestSlotZeroDestroysWithTheDeletingFlag(void) {
 }
 
 static void TestInitializeRefusesBadControlFiles(void) {
-    static const wchar_t* const files[] = {L"plugin_host_data\\missing.xml", L"plugin_host_data\\malformed.xml"};
+    static const wchar_t* const files[] = {L"plugin_host_data\\missing.xml",
+                                           L"plugin_host_data\\malformed.xml"};
     size_t i;
     void* plugin = NewPlugin();
     if (!plugin) return;
@@ -135,7 +155,8 @@ static void TestSelectLanguageRefusesCodesThatAreNotListed(void) {
     void* plugin = NewPlugin();
     if (!plugin) return;
     CHECK(InitializeWith(plugin, L"plugin_host_data\\loadercontrol.xml") != 0);
-    CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite", language, 64) == PLUGIN_FAILED);
+    CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite", language,
+                                                               64) == PLUGIN_FAILED);
     CHECK(wcscmp(language, L"xx") == 0);
     g_free(plugin);
 }
@@ -151,7 +172,8 @@ static void TestSelectLanguageSettlesAListedCodeInAnyLetterCase(void) {
         if (!plugin) return;
         CHECK(InitializeWith(plugin, L"plugin_host_data\\languages.xml") != 0);
         wcscpy(language, codes[i]);
-        CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite", language, 64) == PLUGIN_OK);
+        CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite",
+                                                                   language, 64) == PLUGIN_OK);
         CHECK(wcscmp(language, codes[i]) == 0);
         g_free(plugin);
     }
@@ -176,7 +198,8 @@ static void TestSelectLanguageNeedsALoadableLanguageLibrary(void) {
         if (!plugin) return;
         CHECK(InitializeWith(plugin, cases[i].controlFile) != 0);
         wcscpy(language, cases[i].code);
-        CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(plugin, L"brisco-suite", language, 64) == cases[i].result);
+        CHECK(SLOT(plugin, SLOT_SELECT_LANGUAGE, SelectLanguageFn)(
+                  plugin, L"brisco-suite", language, 64) == cases[i].result);
         g_free(plugin);
     }
 }
@@ -221,7 +244,8 @@ static void TestShowMessageReturnsTheButtonThatClosedIt(void) {
     answer.threadId = GetCurrentThreadId();
     answer.button = IDNO;
     thread = CreateThread(NULL, 0, AnswerBox, &answer, 0, NULL);
-    CHECK(SLOT(plugin, SLOT_SHOW_MESSAGE, ShowMessageFn)(plugin, L"Stop the download?", MB_YESNO) == IDNO);
+    CHECK(SLOT(plugin, SLOT_SHOW_MESSAGE, ShowMessageFn)(plugin, L"Stop the download?", MB_YESNO) ==
+          IDNO);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     CHECK(wcscmp(answer.caption, L"Brisco Suite") == 0);

@@ -49,7 +49,8 @@ std::unique_ptr<kycplib::CKYMutex> CreateGuard() {
 std::wstring GetModulePath() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length =
+            GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
             return {};
         }
@@ -221,7 +222,8 @@ int Uninstall(HMODULE resources) {
     }
 
     std::wstring question = LoadResourceString(resources, kIdsRemoveQuestion);
-    if (MessageBoxW(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    if (MessageBoxW(nullptr, question.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) !=
+        IDYES) {
         return kExitNotConfirmed;
     }
 
@@ -272,8 +274,8 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* arguments, const wc
     HRESULT init = CoInitialize(nullptr);
 
     IShellLinkW* link = nullptr;
-    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                      reinterpret_cast<void**>(&link));
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkW, reinterpret_cast<void**>(&link));
     if (SUCCEEDED(result)) {
         link->SetPath(target);
         if (iconPath != nullptr) {

@@ -16,9 +16,10 @@ namespace {
 void RestrictLibrarySearch() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    auto setDefault = kernel == nullptr ? nullptr
-        : reinterpret_cast<SetDefaultDllDirectoriesFn>(
-              reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    auto setDefault = kernel == nullptr
+                          ? nullptr
+                          : reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(
+                                GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (setDefault == nullptr || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         // At least keep the current folder out of the search.
         SetDllDirectoryW(L"");

@@ -13,12 +13,11 @@ struct FormatCase {
     const wchar_t* expected;
 };
 
-void PrintTo(const FormatCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const FormatCase& c, std::ostream* out) { *out << c.name; }
 
 const FormatCase kFormatCases[] = {
-    {"FillsTheOneArgument", L"The file %s is damaged.", L"The file C:\\a b\\fetchwell.exe is damaged."},
+    {"FillsTheOneArgument", L"The file %s is damaged.",
+     L"The file C:\\a b\\fetchwell.exe is damaged."},
     {"FillsOnlyTheFirstArgument", L"%s and %s", L"C:\\a b\\fetchwell.exe and %s"},
     {"KeepsConversionsThatAreNotStrings", L"%n%x%d %s", L"%n%x%d C:\\a b\\fetchwell.exe"},
     {"TurnsDoublePercentIntoOne", L"100%% %s", L"100% C:\\a b\\fetchwell.exe"},
@@ -40,7 +39,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, FormatWithFileNameTest, testing::ValuesIn(kFor
                          });
 
 TEST(FormatWithFileName, DoesNotReadAFileNameAsAFormat) {
-    EXPECT_EQ(FormatWithFileName(L"[%s]", L"C:\\100%s\\x.exe"), std::wstring(L"[C:\\100%s\\x.exe]"));
+    EXPECT_EQ(FormatWithFileName(L"[%s]", L"C:\\100%s\\x.exe"),
+              std::wstring(L"[C:\\100%s\\x.exe]"));
 }
 
 }  // namespace

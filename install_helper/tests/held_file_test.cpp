@@ -45,37 +45,39 @@ protected:
 struct SwapAttempt {
     const char* name;
     // Returns the error of the attempt (0: it went through).
-    std::function<DWORD(const std::wstring& held, const std::wstring& other, const std::wstring& moved)> attempt;
+    std::function<DWORD(const std::wstring& held, const std::wstring& other,
+                        const std::wstring& moved)>
+        attempt;
 };
 
-void PrintTo(const SwapAttempt& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const SwapAttempt& c, std::ostream* out) { *out << c.name; }
 
-DWORD ErrorOf(BOOL ok) {
-    return ok ? 0 : GetLastError();
-}
+DWORD ErrorOf(BOOL ok) { return ok ? 0 : GetLastError(); }
 
 const SwapAttempt kSwapAttempts[] = {
-    {"OpenForWriting", [](const std::wstring& held, const std::wstring&, const std::wstring&) {
-         HANDLE file = CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
+    {"OpenForWriting",
+     [](const std::wstring& held, const std::wstring&, const std::wstring&) {
+         HANDLE file = CreateFileW(held.c_str(), GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
          if (file == INVALID_HANDLE_VALUE) {
              return GetLastError();
          }
          CloseHandle(file);
          return DWORD{0};
      }},
-    {"Delete", [](const std::wstring& held, const std::wstring&, const std::wstring&) {
-         return ErrorOf(DeleteFileW(held.c_str()));
-     }},
-    {"RenameAway", [](const std::wstring& held, const std::wstring&, const std::wstring& moved) {
+    {"Delete", [](const std::wstring& held, const std::wstring&,
+                  const std::wstring&) { return ErrorOf(DeleteFileW(held.c_str())); }},
+    {"RenameAway",
+     [](const std::wstring& held, const std::wstring&, const std::wstring& moved) {
          return ErrorOf(MoveFileW(held.c_str(), moved.c_str()));
      }},
-    {"ReplaceByMove", [](const std::wstring& held, const std::wstring& other, const std::wstring&) {
+    {"ReplaceByMove",
+     [](const std::wstring& held, const std::wstring& other, const std::wstring&) {
          return ErrorOf(MoveFileExW(other.c_str(), held.c_str(), MOVEFILE_REPLACE_EXISTING));
      }},
-    {"OverwriteByCopy", [](const std::wstring& held, const std::wstring& other, const std::wstring&) {
+    {"OverwriteByCopy",
+     [](const std::wstring& held, const std::wstring& other, const std::wstring&) {
          return ErrorOf(CopyFileW(other.c_str(), held.c_str(), FALSE));
      }},
 };
@@ -87,7 +89,8 @@ TEST_P(HeldFileSwapTest, IsRefusedWhileHeldAndAllowedAfterwards) {
     {
         CHeldFile hold(held_.c_str());
         ASSERT_TRUE(hold.IsHeld());
-        EXPECT_NE(swap.attempt(held_, other_, moved_), 0u) << "the file could be swapped while held";
+        EXPECT_NE(swap.attempt(held_, other_, moved_), 0u)
+            << "the file could be swapped while held";
         EXPECT_NE(GetFileAttributesW(held_.c_str()), INVALID_FILE_ATTRIBUTES);
     }
     // The same attempt is possible once the hold is gone, so the refusal above was the hold's.
@@ -124,7 +127,8 @@ TEST_F(HeldFileTest, LetsTheHeldProgramStart) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                               folder_.c_str(), &startup, &process)) << GetLastError();
+                               folder_.c_str(), &startup, &process))
+        << GetLastError();
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
     DWORD exitCode = 99;
     GetExitCodeProcess(process.hProcess, &exitCode);

@@ -10,8 +10,10 @@
 
 namespace {
 
-const wchar_t kUserShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-const wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kUserShellFoldersKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t kShellFoldersKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 const DWORD kExitWaitMs = 20000;
 const DWORD kBoxWaitMs = 20000;
 
@@ -50,7 +52,8 @@ void Copy(const std::wstring& from, const std::wstring& to) {
 
 std::vector<Started> ReadRecords(const std::wstring& path) {
     std::string bytes = ReadFileBytes(path);
-    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()),
+                      bytes.size() / sizeof(wchar_t));
     std::vector<std::wstring> lines;
     size_t start = 0;
     for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
@@ -74,7 +77,9 @@ std::vector<wchar_t> EnvironmentWith(const std::vector<std::wstring>& entries) {
     for (const std::wstring& entry : entries) {
         std::wstring name = Lower(entry.substr(0, entry.find(L'=') + 1));
         variables.erase(std::remove_if(variables.begin(), variables.end(),
-                                       [&](const std::wstring& v) { return Lower(v.substr(0, name.size())) == name; }),
+                                       [&](const std::wstring& v) {
+                                           return Lower(v.substr(0, name.size())) == name;
+                                       }),
                         variables.end());
         variables.push_back(entry);
     }
@@ -113,9 +118,7 @@ std::wstring BinDirectory() {
     return directory.substr(0, directory.find_last_of(L'\\') + 1);
 }
 
-std::wstring StandInDirectory() {
-    return BinDirectory() + L"install_helper_tests\\stand-ins\\";
-}
+std::wstring StandInDirectory() { return BinDirectory() + L"install_helper_tests\\stand-ins\\"; }
 
 std::wstring SystemDirectory() {
     wchar_t path[MAX_PATH] = {};
@@ -138,8 +141,8 @@ void WriteFileText(const std::wstring& path, const std::string& content) {
 }
 
 std::string ReadFileBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return {};
     }
@@ -176,11 +179,12 @@ ScopedRegistryValue::ScopedRegistryValue(const std::wstring& keyPath, const std:
         }
     }
     DWORD size = 0;
-    if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), value_.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &savedType_,
-                     nullptr, &size) == ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), value_.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                     &savedType_, nullptr, &size) == ERROR_SUCCESS) {
         savedData_.resize(size);
-        hadValue_ = RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), value_.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
-                                 &savedType_, savedData_.data(), &size) == ERROR_SUCCESS;
+        hadValue_ =
+            RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), value_.c_str(), RRF_RT_ANY | RRF_NOEXPAND,
+                         &savedType_, savedData_.data(), &size) == ERROR_SUCCESS;
         savedData_.resize(size);
     }
 }
@@ -189,7 +193,8 @@ ScopedRegistryValue::~ScopedRegistryValue() {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, KEY_WRITE, &key) == ERROR_SUCCESS) {
         if (hadValue_) {
-            RegSetValueExW(key, value_.c_str(), 0, savedType_, savedData_.data(), static_cast<DWORD>(savedData_.size()));
+            RegSetValueExW(key, value_.c_str(), 0, savedType_, savedData_.data(),
+                           static_cast<DWORD>(savedData_.size()));
         } else {
             RegDeleteValueW(key, value_.c_str());
         }
@@ -202,19 +207,21 @@ ScopedRegistryValue::~ScopedRegistryValue() {
 
 void ScopedRegistryValue::Set(DWORD type, const std::wstring& data) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         throw std::runtime_error("cannot write a registry value");
     }
-    LONG written = RegSetValueExW(key, value_.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
-                                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    LONG written =
+        RegSetValueExW(key, value_.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
     if (written != ERROR_SUCCESS) {
         throw std::runtime_error("cannot write a registry value");
     }
 }
 
-ScopedDllOverride::ScopedDllOverride(const std::wstring& program, const std::wstring& library, const std::wstring& order)
+ScopedDllOverride::ScopedDllOverride(const std::wstring& program, const std::wstring& library,
+                                     const std::wstring& order)
     : value_(program.empty() ? L"Software\\Wine\\DllOverrides"
                              : L"Software\\Wine\\AppDefaults\\" + program + L"\\DllOverrides",
              library) {
@@ -223,13 +230,15 @@ ScopedDllOverride::ScopedDllOverride(const std::wstring& program, const std::wst
 
 std::wstring BuiltString(UINT id, LANGID language) {
     std::wstring path = BinDirectory() + L"briscoinstallrc.dll";
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
+                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (module == nullptr) {
         return L"<no briscoinstallrc.dll>";
     }
     std::wstring text;
     HRSRC block = FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
-    const wchar_t* entry = block ? static_cast<const wchar_t*>(LockResource(LoadResource(module, block))) : nullptr;
+    const wchar_t* entry =
+        block ? static_cast<const wchar_t*>(LockResource(LoadResource(module, block))) : nullptr;
     if (entry != nullptr) {
         // A block holds 16 counted strings.
         for (UINT i = 0; i < id % 16; ++i) {
@@ -285,54 +294,75 @@ HelperCase::HelperCase(const std::wstring& name, const CaseLayout& layout) {
     std::wstring standIns = StandInDirectory();
     Copy(BinDirectory() + L"brisco-install.exe", HelperPath());
     switch (layout.resources) {
-    case ResourceFile::Plain: Copy(BinDirectory() + L"briscoinstallrc.dll", app_ + L"briscoinstallrc.dll"); break;
-    case ResourceFile::WithCode: Copy(standIns + L"with_code\\briscoinstallrc.dll", app_ + L"briscoinstallrc.dll"); break;
-    // A library without a string table; mapped as resources only, its code never runs.
-    case ResourceFile::WithoutStrings: Copy(standIns + L"planted_library.dll", app_ + L"briscoinstallrc.dll"); break;
-    case ResourceFile::NotAnImage: WriteFileText(app_ + L"briscoinstallrc.dll", "not a library"); break;
-    case ResourceFile::Missing: break;
+        case ResourceFile::Plain:
+            Copy(BinDirectory() + L"briscoinstallrc.dll", app_ + L"briscoinstallrc.dll");
+            break;
+        case ResourceFile::WithCode:
+            Copy(standIns + L"with_code\\briscoinstallrc.dll", app_ + L"briscoinstallrc.dll");
+            break;
+        // A library without a string table; mapped as resources only, its code never runs.
+        case ResourceFile::WithoutStrings:
+            Copy(standIns + L"planted_library.dll", app_ + L"briscoinstallrc.dll");
+            break;
+        case ResourceFile::NotAnImage:
+            WriteFileText(app_ + L"briscoinstallrc.dll", "not a library");
+            break;
+        case ResourceFile::Missing:
+            break;
     }
     switch (layout.host) {
-    case HostFile::Signed: Copy(standIns + L"fetchwell.exe", HostPath()); break;
-    case HostFile::Unsigned: Copy(standIns + L"unsigned\\fetchwell.exe", HostPath()); break;
-    case HostFile::Altered: {
-        // One byte of the code changed after signing: the program still runs, the block no
-        // longer matches.
-        std::string bytes = ReadFileBytes(standIns + L"fetchwell.exe");
-        if (bytes.size() < 0x1000) {
-            throw std::runtime_error("stand-in host too small");
+        case HostFile::Signed:
+            Copy(standIns + L"fetchwell.exe", HostPath());
+            break;
+        case HostFile::Unsigned:
+            Copy(standIns + L"unsigned\\fetchwell.exe", HostPath());
+            break;
+        case HostFile::Altered: {
+            // One byte of the code changed after signing: the program still runs, the block no
+            // longer matches.
+            std::string bytes = ReadFileBytes(standIns + L"fetchwell.exe");
+            if (bytes.size() < 0x1000) {
+                throw std::runtime_error("stand-in host too small");
+            }
+            bytes[0x400] = static_cast<char>(bytes[0x400] ^ 0x01);
+            WriteFileText(HostPath(), bytes);
+            break;
         }
-        bytes[0x400] = static_cast<char>(bytes[0x400] ^ 0x01);
-        WriteFileText(HostPath(), bytes);
-        break;
-    }
-    case HostFile::NotAProgram: Copy(standIns + L"not-a-program.exe", HostPath()); break;
-    case HostFile::Missing: break;
+        case HostFile::NotAProgram:
+            Copy(standIns + L"not-a-program.exe", HostPath());
+            break;
+        case HostFile::Missing:
+            break;
     }
     switch (layout.script) {
-    case ScriptFile::Signed: Copy(standIns + L"Uninstall.vbs", ScriptPath()); break;
-    case ScriptFile::Unsigned: Copy(standIns + L"unsigned\\Uninstall.vbs", ScriptPath()); break;
-    case ScriptFile::Missing: break;
+        case ScriptFile::Signed:
+            Copy(standIns + L"Uninstall.vbs", ScriptPath());
+            break;
+        case ScriptFile::Unsigned:
+            Copy(standIns + L"unsigned\\Uninstall.vbs", ScriptPath());
+            break;
+        case ScriptFile::Missing:
+            break;
     }
 
     switch (layout.desktop) {
-    case DesktopFolder::Normal:
-        desktop_ = folder_ + L"desktop";
-        CreateDirectoryW(desktop_.c_str(), nullptr);
-        break;
-    case DesktopFolder::Missing:
-        desktop_ = folder_ + L"no-desktop";
-        break;
-    case DesktopFolder::Long: {
-        // 250 characters: a folder the system still reports, but too long for "\" + name.lnk.
-        size_t length = 250;
-        if (folder_.size() + 2 > length) {
-            throw std::runtime_error("build folder too deep for the long desktop case");
+        case DesktopFolder::Normal:
+            desktop_ = folder_ + L"desktop";
+            CreateDirectoryW(desktop_.c_str(), nullptr);
+            break;
+        case DesktopFolder::Missing:
+            desktop_ = folder_ + L"no-desktop";
+            break;
+        case DesktopFolder::Long: {
+            // 250 characters: a folder the system still reports, but too long for "\" + name.lnk.
+            size_t length = 250;
+            if (folder_.size() + 2 > length) {
+                throw std::runtime_error("build folder too deep for the long desktop case");
+            }
+            desktop_ = folder_ + std::wstring(length - folder_.size(), L'd');
+            CreateDirectoryW(desktop_.c_str(), nullptr);
+            break;
         }
-        desktop_ = folder_ + std::wstring(length - folder_.size(), L'd');
-        CreateDirectoryW(desktop_.c_str(), nullptr);
-        break;
-    }
     }
 
     // This user's desktop folder, for the helper, is the case's own. The shell writes the folder
@@ -355,7 +385,8 @@ std::wstring HelperCase::UninstallLinkPath() const {
 HelperRun HelperCase::Run(const std::wstring& arguments, const std::vector<int>& answers,
                           const BoxWatcher& watcher) const {
     HelperRun run;
-    std::wstring commandLine = L"\"" + HelperPath() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    std::wstring commandLine =
+        L"\"" + HelperPath() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     std::vector<wchar_t> environment = EnvironmentWith({L"KY_STAND_IN_RECORD_DIR=" + records_});
 
     // Everything the helper starts joins its job, so the test knows when all of it has ended.
@@ -364,8 +395,8 @@ HelperRun HelperCase::Run(const std::wstring& arguments, const std::vector<int>&
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(), app_.c_str(),
-                        &startup, &process)) {
+                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                        app_.c_str(), &startup, &process)) {
         CloseHandle(job);
         return run;
     }
@@ -373,7 +404,8 @@ HelperRun HelperCase::Run(const std::wstring& arguments, const std::vector<int>&
     ResumeThread(process.hThread);
 
     for (int answer : answers) {
-        HWND box = winauto::WaitForWindow({process.dwProcessId, L"#32770", nullptr, true}, kBoxWaitMs);
+        HWND box =
+            winauto::WaitForWindow({process.dwProcessId, L"#32770", nullptr, true}, kBoxWaitMs);
         if (box == nullptr) {
             break;
         }
@@ -395,7 +427,8 @@ HelperRun HelperCase::Run(const std::wstring& arguments, const std::vector<int>&
     }
     JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
     for (DWORD waited = 0; waited < kExitWaitMs; waited += 50) {
-        QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting, sizeof(accounting), nullptr);
+        QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                  sizeof(accounting), nullptr);
         if (accounting.ActiveProcesses == 0) {
             break;
         }
@@ -415,8 +448,8 @@ DWORD HelperCase::RunProgram(const std::wstring& commandLine) const {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                        app_.c_str(), &startup, &process)) {
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        environment.data(), app_.c_str(), &startup, &process)) {
         return 0xFFFFFFFF;
     }
     DWORD exitCode = 0xFFFFFFFE;
@@ -454,6 +487,4 @@ std::vector<std::wstring> HelperCase::DesktopFiles() const {
     return names;
 }
 
-bool HelperCase::DesktopExists() const {
-    return FileExists(desktop_);
-}
+bool HelperCase::DesktopExists() const { return FileExists(desktop_); }

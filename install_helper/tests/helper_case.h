@@ -11,10 +11,30 @@
 #include <vector>
 
 // NotAProgram: a signed file that passes the check but that the system cannot start.
-enum class HostFile { Signed, Unsigned, Altered, NotAProgram, Missing };
-enum class ScriptFile { Signed, Unsigned, Missing };
-enum class ResourceFile { Plain, WithCode, WithoutStrings, Missing, NotAnImage };
-enum class DesktopFolder { Normal, Missing, Long };
+enum class HostFile {
+    Signed,
+    Unsigned,
+    Altered,
+    NotAProgram,
+    Missing
+};
+enum class ScriptFile {
+    Signed,
+    Unsigned,
+    Missing
+};
+enum class ResourceFile {
+    Plain,
+    WithCode,
+    WithoutStrings,
+    Missing,
+    NotAnImage
+};
+enum class DesktopFolder {
+    Normal,
+    Missing,
+    Long
+};
 
 struct CaseLayout {
     HostFile host = HostFile::Signed;
@@ -46,9 +66,9 @@ struct BoxSeen {
 const int kCloseBox = 0;
 
 struct HelperRun {
-    bool finished = false;        // the helper exited on its own within the time allowed
+    bool finished = false;  // the helper exited on its own within the time allowed
     DWORD exitCode = 0;
-    DWORD processesStarted = 0;   // the helper and everything it started
+    DWORD processesStarted = 0;  // the helper and everything it started
     std::vector<BoxSeen> boxes;
 };
 
@@ -104,7 +124,7 @@ public:
     std::wstring HostPath() const { return app_ + L"fetchwell.exe"; }
     std::wstring HelperPath() const { return app_ + L"brisco-install.exe"; }
     std::wstring ScriptPath() const { return app_ + L"Uninstall.vbs"; }
-    std::wstring ProductLinkPath() const;    // what the helper should write, cut to 259 characters
+    std::wstring ProductLinkPath() const;  // what the helper should write, cut to 259 characters
     std::wstring UninstallLinkPath() const;
 
     // Runs the helper with these arguments; answers its boxes in order.
@@ -131,7 +151,8 @@ private:
 // it was set; Wine reads no overrides from a Windows environment block.
 class ScopedDllOverride {
 public:
-    ScopedDllOverride(const std::wstring& program, const std::wstring& library, const std::wstring& order);
+    ScopedDllOverride(const std::wstring& program, const std::wstring& library,
+                      const std::wstring& order);
     ScopedDllOverride(const ScopedDllOverride&) = delete;
     ScopedDllOverride& operator=(const ScopedDllOverride&) = delete;
 

@@ -42,7 +42,9 @@ struct ByName {
 class HeldName {
 public:
     explicit HeldName(HANDLE handle) : handle_(handle) {}
-    ~HeldName() { if (handle_) CloseHandle(handle_); }
+    ~HeldName() {
+        if (handle_) CloseHandle(handle_);
+    }
     HeldName(const HeldName&) = delete;
     HeldName& operator=(const HeldName&) = delete;
     bool IsHeld() const { return handle_ != nullptr; }
@@ -128,7 +130,8 @@ std::vector<std::wstring> BothLinkNames() {
 void ExpectRefusalBox(const HelperRun& run, const std::wstring& file) {
     ASSERT_EQ(run.boxes.size(), 1u);
     std::wstring format = BuiltString(106);
-    std::wstring expected = format.substr(0, format.find(L"%s")) + file + format.substr(format.find(L"%s") + 2);
+    std::wstring expected =
+        format.substr(0, format.find(L"%s")) + file + format.substr(format.find(L"%s") + 2);
     EXPECT_EQ(run.boxes[0].text, expected);
     EXPECT_EQ(run.boxes[0].caption, BuiltString(101));
     EXPECT_EQ(run.boxes[0].buttons.size(), 1u);
@@ -147,9 +150,7 @@ struct CommandLineCase {
     size_t desktopFiles;
 };
 
-void PrintTo(const CommandLineCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const CommandLineCase& c, std::ostream* out) { *out << c.name; }
 
 const CommandLineCase kCommandLines[] = {
     {"NoSwitchGivesOne", L"", {}, 1, 0, 0},
@@ -195,7 +196,8 @@ TEST(InstallFlow, WritesBothShortcutsAndStartsTheHostFromTheHelperFolder) {
     ASSERT_TRUE(product.loaded);
     EXPECT_TRUE(SamePath(product.target, helper.HostPath())) << Narrow(product.target);
     EXPECT_EQ(product.arguments, L"");
-    EXPECT_TRUE(SamePath(product.iconPath, helper.AppDirectory() + L"brisco.ico")) << Narrow(product.iconPath);
+    EXPECT_TRUE(SamePath(product.iconPath, helper.AppDirectory() + L"brisco.ico"))
+        << Narrow(product.iconPath);
     EXPECT_EQ(product.iconIndex, 0);
     EXPECT_EQ(product.workingDirectory, L"");
 
@@ -210,8 +212,10 @@ TEST(InstallFlow, WritesBothShortcutsAndStartsTheHostFromTheHelperFolder) {
 
     std::vector<Started> starts = helper.HostStarts();
     ASSERT_EQ(starts.size(), 1u);
-    EXPECT_TRUE(SamePath(starts[0].directory, helper.AppDirectory())) << Narrow(starts[0].directory);
-    EXPECT_NE(starts[0].commandLine.find(helper.HostPath()), std::wstring::npos) << Narrow(starts[0].commandLine);
+    EXPECT_TRUE(SamePath(starts[0].directory, helper.AppDirectory()))
+        << Narrow(starts[0].directory);
+    EXPECT_NE(starts[0].commandLine.find(helper.HostPath()), std::wstring::npos)
+        << Narrow(starts[0].commandLine);
 }
 
 TEST(InstallFlow, OverwritesLinkFilesThatAreAlreadyThere) {
@@ -248,9 +252,7 @@ struct RefusedHostCase {
     const wchar_t* arguments;
 };
 
-void PrintTo(const RefusedHostCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const RefusedHostCase& c, std::ostream* out) { *out << c.name; }
 
 const RefusedHostCase kRefusedHosts[] = {
     {"UnsignedHostOnInstall", HostFile::Unsigned, L"/install"},
@@ -286,9 +288,7 @@ struct BeingWrittenCase {
     std::vector<int> answers;
 };
 
-void PrintTo(const BeingWrittenCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const BeingWrittenCase& c, std::ostream* out) { *out << c.name; }
 
 const BeingWrittenCase kBeingWritten[] = {
     {"HostOnInstall", L"/install", false, {IDOK}},
@@ -307,8 +307,8 @@ TEST_P(FileBeingWrittenTest, IsRefusedWithFive) {
         desktopBefore = helper.DesktopFiles();
     }
     std::wstring file = c.script ? helper.ScriptPath() : helper.HostPath();
-    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     size_t hostStartsBefore = helper.HostStarts().size();
     HelperRun run = helper.Run(c.arguments, c.answers);
@@ -335,7 +335,8 @@ TEST(InstallFlow, GivesZeroWhenTheHostDoesNotStart) {
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
-    EXPECT_NE(run.boxes[0].caption, BuiltString(101)) << "the helper reported the failed start itself";
+    EXPECT_NE(run.boxes[0].caption, BuiltString(101))
+        << "the helper reported the failed start itself";
     EXPECT_EQ(helper.DesktopFiles(), BothLinkNames());
     EXPECT_TRUE(helper.HostStarts().empty());
 }
@@ -373,7 +374,8 @@ TEST(RemoveFlow, AnsweredYesDeletesTheShortcutsAndRunsTheScript) {
 
     std::vector<Started> scripts = helper.ScriptStarts();
     ASSERT_EQ(scripts.size(), 1u);
-    EXPECT_EQ(scripts[0].commandLine, ScriptHostCommandLine(helper)) << Narrow(scripts[0].commandLine);
+    EXPECT_EQ(scripts[0].commandLine, ScriptHostCommandLine(helper))
+        << Narrow(scripts[0].commandLine);
     EXPECT_TRUE(SamePath(scripts[0].directory, SystemDirectory())) << Narrow(scripts[0].directory);
 }
 
@@ -382,9 +384,7 @@ struct NotConfirmedCase {
     int answer;
 };
 
-void PrintTo(const NotConfirmedCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const NotConfirmedCase& c, std::ostream* out) { *out << c.name; }
 
 const NotConfirmedCase kNotConfirmed[] = {
     {"AnsweredNo", IDNO},
@@ -405,7 +405,8 @@ TEST_P(RemoveNotConfirmedTest, GivesTwoAndChangesNothing) {
     EXPECT_EQ(run.processesStarted, 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Answers, RemoveNotConfirmedTest, testing::ValuesIn(kNotConfirmed), ByName());
+INSTANTIATE_TEST_SUITE_P(Answers, RemoveNotConfirmedTest, testing::ValuesIn(kNotConfirmed),
+                         ByName());
 
 TEST(RemoveFlow, RunsTheScriptWhenBothShortcutsAreAlreadyGone) {
     HelperCase helper(L"remove_gone");
@@ -436,9 +437,7 @@ struct RefusedScriptCase {
     ScriptFile script;
 };
 
-void PrintTo(const RefusedScriptCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const RefusedScriptCase& c, std::ostream* out) { *out << c.name; }
 
 const RefusedScriptCase kRefusedScripts[] = {
     {"UnsignedScript", ScriptFile::Unsigned},
@@ -473,9 +472,7 @@ struct ProductInUseCase {
     bool guardToo;
 };
 
-void PrintTo(const ProductInUseCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const ProductInUseCase& c, std::ostream* out) { *out << c.name; }
 
 const ProductInUseCase kProductInUse[] = {
     {"ProductRunning", false},
@@ -511,9 +508,7 @@ struct GuardCase {
     bool nameTakenByAnEvent;  // the name exists, but not as a mutex: the guard cannot be created
 };
 
-void PrintTo(const GuardCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const GuardCase& c, std::ostream* out) { *out << c.name; }
 
 const GuardCase kGuards[] = {
     {"InstallWhileAnotherFlowRuns", L"/install", false},
@@ -579,9 +574,7 @@ struct ResourceCase {
     ResourceFile resources;
 };
 
-void PrintTo(const ResourceCase& c, std::ostream* out) {
-    *out << c.name;
-}
+void PrintTo(const ResourceCase& c, std::ostream* out) { *out << c.name; }
 
 const ResourceCase kMissingResources[] = {
     {"Missing", ResourceFile::Missing},
@@ -606,7 +599,8 @@ TEST_P(MissingResourcesTest, ShowsItsOneMessageAndGivesZero) {
     EXPECT_TRUE(helper.HostStarts().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Resources, MissingResourcesTest, testing::ValuesIn(kMissingResources), ByName());
+INSTANTIATE_TEST_SUITE_P(Resources, MissingResourcesTest, testing::ValuesIn(kMissingResources),
+                         ByName());
 
 // The resource library is not checked, so its code must never run; its strings still load.
 TEST(ResourceLibrary, IsReadWithoutRunningItsCode) {
@@ -671,11 +665,13 @@ TEST(ResourceLibrary, WithoutItsStringsARefusedHostGivesFiveSilently) {
 // The standard lookup picks the table of the system's language. The German run of this test
 // (install_helper_german_test) gives the prefix's processes a German system.
 TEST(ResourceLibrary, PicksTheTableOfTheSystemLanguage) {
-    LANGID language = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_GERMAN ? kGerman
-        : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    LANGID language = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_GERMAN
+                          ? kGerman
+                          : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
     char expected[16] = {};
     if (GetEnvironmentVariableA("KY_EXPECT_UI_LANGUAGE", expected, sizeof(expected)) > 0) {
-        ASSERT_EQ(std::string(expected) == "de", language == kGerman) << "the run did not get the system language it asked for";
+        ASSERT_EQ(std::string(expected) == "de", language == kGerman)
+            << "the run did not get the system language it asked for";
     }
     ASSERT_NE(BuiltString(102, kGerman), BuiltString(102));
     HelperCase helper(L"system_language");
@@ -698,7 +694,8 @@ std::vector<std::wstring> ModulesOf(DWORD processId) {
     }
     MODULEENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+    for (BOOL more = Module32FirstW(snapshot, &entry); more;
+         more = Module32NextW(snapshot, &entry)) {
         modules.emplace_back(entry.szExePath);
     }
     CloseHandle(snapshot);
@@ -710,7 +707,8 @@ std::vector<std::wstring> ModulesOf(DWORD processId) {
 TEST(PlantedLibrary, IsNotLoadedByTheHelper) {
     const std::wstring planted = L"uxtheme.dll";
     HelperCase helper(L"planted_library");
-    CopyFileW((StandInDirectory() + L"planted_library.dll").c_str(), (helper.AppDirectory() + planted).c_str(), FALSE);
+    CopyFileW((StandInDirectory() + L"planted_library.dll").c_str(),
+              (helper.AppDirectory() + planted).c_str(), FALSE);
     CopyFileW((StandInDirectory() + L"unguarded_loader.exe").c_str(),
               (helper.AppDirectory() + L"unguarded_loader.exe").c_str(), FALSE);
     // Wine takes its own built-in libraries unless told to prefer a file it finds.
@@ -730,15 +728,18 @@ TEST(PlantedLibrary, IsNotLoadedByTheHelper) {
     for (const std::wstring& module : modules) {
         std::wstring name = module.substr(module.find_last_of(L'\\') + 1);
         if (CompareStringOrdinal(name.c_str(), -1, planted.c_str(), -1, TRUE) == CSTR_EQUAL) {
-            EXPECT_TRUE(SamePath(module.substr(0, module.find_last_of(L'\\')), SystemDirectory())) << Narrow(module);
+            EXPECT_TRUE(SamePath(module.substr(0, module.find_last_of(L'\\')), SystemDirectory()))
+                << Narrow(module);
             systemCopy = true;
         }
     }
-    EXPECT_TRUE(systemCopy) << "the helper never loaded " << Narrow(planted) << ", so this test proves nothing";
+    EXPECT_TRUE(systemCopy) << "the helper never loaded " << Narrow(planted)
+                            << ", so this test proves nothing";
 
     // Control: a program that does not restrict its search picks up the planted copy.
     helper.RunProgram(L"\"" + helper.AppDirectory() + L"unguarded_loader.exe\" " + planted);
-    EXPECT_TRUE(FileExists(mark)) << "Wine did not prefer the planted copy, so this test proves nothing";
+    EXPECT_TRUE(FileExists(mark))
+        << "Wine did not prefer the planted copy, so this test proves nothing";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -19,15 +19,15 @@ const uint32_t kRoundConstants[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
 inline uint32_t Load32BE(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | static_cast<uint32_t>(p[3]);
 }
 
 inline void Store32BE(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
+    p[0] = static_cast<uint8_t>(v >> 24);
+    p[1] = static_cast<uint8_t>(v >> 16);
+    p[2] = static_cast<uint8_t>(v >> 8);
+    p[3] = static_cast<uint8_t>(v);
 }
 
 inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
@@ -40,62 +40,62 @@ inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 #define KY_SHA_MAJ(x, y, z) (((x) & (y)) | (((x) | (y)) & (z)))
 
 // One round; the caller rotates the roles of the eight working variables instead of moving them.
-#define KY_SHA_ROUND(a, b, c, d, e, f, g, h, k, w)                   \
-  do {                                                               \
-    uint32_t t1 = (h) + KY_SHA_S1(e) + KY_SHA_CH(e, f, g) + (k) + (w); \
-    uint32_t t2 = KY_SHA_S0(a) + KY_SHA_MAJ(a, b, c);                \
-    (d) += t1;                                                       \
-    (h) = t1 + t2;                                                   \
-  } while (0)
+#define KY_SHA_ROUND(a, b, c, d, e, f, g, h, k, w)                         \
+    do {                                                                   \
+        uint32_t t1 = (h) + KY_SHA_S1(e) + KY_SHA_CH(e, f, g) + (k) + (w); \
+        uint32_t t2 = KY_SHA_S0(a) + KY_SHA_MAJ(a, b, c);                  \
+        (d) += t1;                                                         \
+        (h) = t1 + t2;                                                     \
+    } while (0)
 
 // The message schedule is kept as a ring of 16 words.
 #define KY_SHA_W(i) \
-  (w[(i) & 15] += KY_SHA_s1(w[((i) - 2) & 15]) + w[((i) - 7) & 15] + KY_SHA_s0(w[((i) - 15) & 15]))
+    (w[(i)&15] += KY_SHA_s1(w[((i)-2) & 15]) + w[((i)-7) & 15] + KY_SHA_s0(w[((i)-15) & 15]))
 
 void Compress(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
-  uint32_t w[16];
-  while (blocks--) {
-    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-    for (int i = 0; i < 16; i += 8) {
-      w[i + 0] = Load32BE(data + 4 * (i + 0));
-      KY_SHA_ROUND(a, b, c, d, e, f, g, h, kRoundConstants[i + 0], w[i + 0]);
-      w[i + 1] = Load32BE(data + 4 * (i + 1));
-      KY_SHA_ROUND(h, a, b, c, d, e, f, g, kRoundConstants[i + 1], w[i + 1]);
-      w[i + 2] = Load32BE(data + 4 * (i + 2));
-      KY_SHA_ROUND(g, h, a, b, c, d, e, f, kRoundConstants[i + 2], w[i + 2]);
-      w[i + 3] = Load32BE(data + 4 * (i + 3));
-      KY_SHA_ROUND(f, g, h, a, b, c, d, e, kRoundConstants[i + 3], w[i + 3]);
-      w[i + 4] = Load32BE(data + 4 * (i + 4));
-      KY_SHA_ROUND(e, f, g, h, a, b, c, d, kRoundConstants[i + 4], w[i + 4]);
-      w[i + 5] = Load32BE(data + 4 * (i + 5));
-      KY_SHA_ROUND(d, e, f, g, h, a, b, c, kRoundConstants[i + 5], w[i + 5]);
-      w[i + 6] = Load32BE(data + 4 * (i + 6));
-      KY_SHA_ROUND(c, d, e, f, g, h, a, b, kRoundConstants[i + 6], w[i + 6]);
-      w[i + 7] = Load32BE(data + 4 * (i + 7));
-      KY_SHA_ROUND(b, c, d, e, f, g, h, a, kRoundConstants[i + 7], w[i + 7]);
+    uint32_t w[16];
+    while (blocks--) {
+        uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+        uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+        for (int i = 0; i < 16; i += 8) {
+            w[i + 0] = Load32BE(data + 4 * (i + 0));
+            KY_SHA_ROUND(a, b, c, d, e, f, g, h, kRoundConstants[i + 0], w[i + 0]);
+            w[i + 1] = Load32BE(data + 4 * (i + 1));
+            KY_SHA_ROUND(h, a, b, c, d, e, f, g, kRoundConstants[i + 1], w[i + 1]);
+            w[i + 2] = Load32BE(data + 4 * (i + 2));
+            KY_SHA_ROUND(g, h, a, b, c, d, e, f, kRoundConstants[i + 2], w[i + 2]);
+            w[i + 3] = Load32BE(data + 4 * (i + 3));
+            KY_SHA_ROUND(f, g, h, a, b, c, d, e, kRoundConstants[i + 3], w[i + 3]);
+            w[i + 4] = Load32BE(data + 4 * (i + 4));
+            KY_SHA_ROUND(e, f, g, h, a, b, c, d, kRoundConstants[i + 4], w[i + 4]);
+            w[i + 5] = Load32BE(data + 4 * (i + 5));
+            KY_SHA_ROUND(d, e, f, g, h, a, b, c, kRoundConstants[i + 5], w[i + 5]);
+            w[i + 6] = Load32BE(data + 4 * (i + 6));
+            KY_SHA_ROUND(c, d, e, f, g, h, a, b, kRoundConstants[i + 6], w[i + 6]);
+            w[i + 7] = Load32BE(data + 4 * (i + 7));
+            KY_SHA_ROUND(b, c, d, e, f, g, h, a, kRoundConstants[i + 7], w[i + 7]);
+        }
+        for (int i = 16; i < 64; i += 8) {
+            KY_SHA_ROUND(a, b, c, d, e, f, g, h, kRoundConstants[i + 0], KY_SHA_W(i + 0));
+            KY_SHA_ROUND(h, a, b, c, d, e, f, g, kRoundConstants[i + 1], KY_SHA_W(i + 1));
+            KY_SHA_ROUND(g, h, a, b, c, d, e, f, kRoundConstants[i + 2], KY_SHA_W(i + 2));
+            KY_SHA_ROUND(f, g, h, a, b, c, d, e, kRoundConstants[i + 3], KY_SHA_W(i + 3));
+            KY_SHA_ROUND(e, f, g, h, a, b, c, d, kRoundConstants[i + 4], KY_SHA_W(i + 4));
+            KY_SHA_ROUND(d, e, f, g, h, a, b, c, kRoundConstants[i + 5], KY_SHA_W(i + 5));
+            KY_SHA_ROUND(c, d, e, f, g, h, a, b, kRoundConstants[i + 6], KY_SHA_W(i + 6));
+            KY_SHA_ROUND(b, c, d, e, f, g, h, a, kRoundConstants[i + 7], KY_SHA_W(i + 7));
+        }
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
+        state[4] += e;
+        state[5] += f;
+        state[6] += g;
+        state[7] += h;
+        data += 64;
     }
-    for (int i = 16; i < 64; i += 8) {
-      KY_SHA_ROUND(a, b, c, d, e, f, g, h, kRoundConstants[i + 0], KY_SHA_W(i + 0));
-      KY_SHA_ROUND(h, a, b, c, d, e, f, g, kRoundConstants[i + 1], KY_SHA_W(i + 1));
-      KY_SHA_ROUND(g, h, a, b, c, d, e, f, kRoundConstants[i + 2], KY_SHA_W(i + 2));
-      KY_SHA_ROUND(f, g, h, a, b, c, d, e, kRoundConstants[i + 3], KY_SHA_W(i + 3));
-      KY_SHA_ROUND(e, f, g, h, a, b, c, d, kRoundConstants[i + 4], KY_SHA_W(i + 4));
-      KY_SHA_ROUND(d, e, f, g, h, a, b, c, kRoundConstants[i + 5], KY_SHA_W(i + 5));
-      KY_SHA_ROUND(c, d, e, f, g, h, a, b, kRoundConstants[i + 6], KY_SHA_W(i + 6));
-      KY_SHA_ROUND(b, c, d, e, f, g, h, a, kRoundConstants[i + 7], KY_SHA_W(i + 7));
-    }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
-    state[4] += e;
-    state[5] += f;
-    state[6] += g;
-    state[7] += h;
-    data += 64;
-  }
-  SecureWipe(w, sizeof(w));
+    SecureWipe(w, sizeof(w));
 }
 
 #undef KY_SHA_W
@@ -110,72 +110,72 @@ void Compress(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
 }  // namespace
 
 void Sha256Init(Sha256Context* ctx) {
-  ctx->state[0] = 0x6a09e667;
-  ctx->state[1] = 0xbb67ae85;
-  ctx->state[2] = 0x3c6ef372;
-  ctx->state[3] = 0xa54ff53a;
-  ctx->state[4] = 0x510e527f;
-  ctx->state[5] = 0x9b05688c;
-  ctx->state[6] = 0x1f83d9ab;
-  ctx->state[7] = 0x5be0cd19;
-  ctx->completedBytes = 0;
-  ctx->pending = 0;
+    ctx->state[0] = 0x6a09e667;
+    ctx->state[1] = 0xbb67ae85;
+    ctx->state[2] = 0x3c6ef372;
+    ctx->state[3] = 0xa54ff53a;
+    ctx->state[4] = 0x510e527f;
+    ctx->state[5] = 0x9b05688c;
+    ctx->state[6] = 0x1f83d9ab;
+    ctx->state[7] = 0x5be0cd19;
+    ctx->completedBytes = 0;
+    ctx->pending = 0;
 }
 
 void Sha256Update(Sha256Context* ctx, const void* data, uint32_t length) {
-  const uint8_t* input = static_cast<const uint8_t*>(data);
-  if (ctx->pending != 0) {
-    uint32_t need = 64 - ctx->pending;
-    if (length < need) {
-      memcpy(ctx->block + ctx->pending, input, length);
-      ctx->pending += length;
-      return;
+    const uint8_t* input = static_cast<const uint8_t*>(data);
+    if (ctx->pending != 0) {
+        uint32_t need = 64 - ctx->pending;
+        if (length < need) {
+            memcpy(ctx->block + ctx->pending, input, length);
+            ctx->pending += length;
+            return;
+        }
+        memcpy(ctx->block + ctx->pending, input, need);
+        Compress(ctx->state, ctx->block, 1);
+        ctx->completedBytes += 64;
+        ctx->pending = 0;
+        input += need;
+        length -= need;
     }
-    memcpy(ctx->block + ctx->pending, input, need);
-    Compress(ctx->state, ctx->block, 1);
-    ctx->completedBytes += 64;
-    ctx->pending = 0;
-    input += need;
-    length -= need;
-  }
-  // Whole blocks straight from the caller's buffer.
-  uint32_t blocks = length / 64;
-  if (blocks != 0) {
-    Compress(ctx->state, input, blocks);
-    ctx->completedBytes += blocks * 64;
-    input += blocks * 64;
-    length -= blocks * 64;
-  }
-  if (length != 0) {
-    memcpy(ctx->block, input, length);
-    ctx->pending = length;
-  }
+    // Whole blocks straight from the caller's buffer.
+    uint32_t blocks = length / 64;
+    if (blocks != 0) {
+        Compress(ctx->state, input, blocks);
+        ctx->completedBytes += blocks * 64;
+        input += blocks * 64;
+        length -= blocks * 64;
+    }
+    if (length != 0) {
+        memcpy(ctx->block, input, length);
+        ctx->pending = length;
+    }
 }
 
 void Sha256Final(Sha256Context* ctx, uint8_t digest[32]) {
-  uint32_t pending = ctx->pending;
-  // The signing side writes the bit count modulo 2^32 into the low half of the length field and
-  // leaves the high half zero; it matches the standard for inputs below 512 MiB.
-  uint32_t bits = (ctx->completedBytes + pending) << 3;
-  uint32_t blocks = pending < 56 ? 1 : 2;
-  uint32_t end = blocks * 64;
+    uint32_t pending = ctx->pending;
+    // The signing side writes the bit count modulo 2^32 into the low half of the length field and
+    // leaves the high half zero; it matches the standard for inputs below 512 MiB.
+    uint32_t bits = (ctx->completedBytes + pending) << 3;
+    uint32_t blocks = pending < 56 ? 1 : 2;
+    uint32_t end = blocks * 64;
 
-  ctx->block[pending] = 0x80;
-  memset(ctx->block + pending + 1, 0, end - pending - 1);
-  Store32BE(ctx->block + end - 4, bits);
-  Compress(ctx->state, ctx->block, blocks);
+    ctx->block[pending] = 0x80;
+    memset(ctx->block + pending + 1, 0, end - pending - 1);
+    Store32BE(ctx->block + end - 4, bits);
+    Compress(ctx->state, ctx->block, blocks);
 
-  for (int i = 0; i < 8; ++i) {
-    Store32BE(digest + 4 * i, ctx->state[i]);
-  }
-  SecureWipe(ctx, sizeof(*ctx));
+    for (int i = 0; i < 8; ++i) {
+        Store32BE(digest + 4 * i, ctx->state[i]);
+    }
+    SecureWipe(ctx, sizeof(*ctx));
 }
 
 void Sha256(const void* data, uint32_t length, uint8_t digest[32]) {
-  Sha256Context ctx;
-  Sha256Init(&ctx);
-  Sha256Update(&ctx, data, length);
-  Sha256Final(&ctx, digest);
+    Sha256Context ctx;
+    Sha256Init(&ctx);
+    Sha256Update(&ctx, data, length);
+    Sha256Final(&ctx, digest);
 }
 
 }  // namespace kysig

@@ -14,14 +14,14 @@ namespace {
 
 // Owns the buffers of one parse, so that every return releases them.
 struct Buffer {
-  uint8_t* data = nullptr;
-  uint32_t size = 0;
-  ~Buffer() { SigFree(data, size); }
-  bool Allocate(uint32_t n) {
-    data = static_cast<uint8_t*>(SigAllocate(n));
-    size = data ? n : 0;
-    return data != nullptr;
-  }
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+    ~Buffer() { SigFree(data, size); }
+    bool Allocate(uint32_t n) {
+        data = static_cast<uint8_t*>(SigAllocate(n));
+        size = data ? n : 0;
+        return data != nullptr;
+    }
 };
 
 // Field readers for the two forms: the text form stores each byte as two digits and each 32-bit
@@ -32,104 +32,109 @@ uint32_t Field32(const uint8_t* p, bool text) { return text ? HexNumber(p, 8) : 
 }  // namespace
 
 uint32_t HexDigit(uint8_t c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return 0;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
 }
 
 uint32_t HexNumber(const uint8_t* text, uint32_t digits) {
-  uint32_t value = 0;
-  for (uint32_t i = 0; i < digits; ++i) value = (value << 4) | HexDigit(text[i]);
-  return value;
+    uint32_t value = 0;
+    for (uint32_t i = 0; i < digits; ++i) value = (value << 4) | HexDigit(text[i]);
+    return value;
 }
 
 int32_t LocateBlock(SigFile* file, SignatureBlock* block) {
-  memset(block, 0, sizeof *block);
-  const uint32_t windowLength = file->length < kSearchWindow ? file->length : kSearchWindow;
-  const uint32_t windowStart = file->length - windowLength;
-  Buffer window;
-  if (!window.Allocate(windowLength)) return kSigOutOfMemory;
-  if (!ReadSigFileAt(file, windowStart, window.data, windowLength)) return kSigReadFailed;
+    memset(block, 0, sizeof *block);
+    const uint32_t windowLength = file->length < kSearchWindow ? file->length : kSearchWindow;
+    const uint32_t windowStart = file->length - windowLength;
+    Buffer window;
+    if (!window.Allocate(windowLength)) return kSigOutOfMemory;
+    if (!ReadSigFileAt(file, windowStart, window.data, windowLength)) return kSigReadFailed;
 
-  // The marker nearest the end of the file wins, so a second block appended later replaces the
-  // first one.
-  if (windowLength < kMarkerLength) return kSigNoBlock;
-  uint32_t match = windowLength - kMarkerLength + 1;
-  for (uint32_t at = windowLength - kMarkerLength + 1; at-- > 0;) {
-    if (memcmp(window.data + at, kEndMarker, kMarkerLength) == 0) {
-      match = at;
-      break;
+    // The marker nearest the end of the file wins, so a second block appended later replaces the
+    // first one.
+    if (windowLength < kMarkerLength) return kSigNoBlock;
+    uint32_t match = windowLength - kMarkerLength + 1;
+    for (uint32_t at = windowLength - kMarkerLength + 1; at-- > 0;) {
+        if (memcmp(window.data + at, kEndMarker, kMarkerLength) == 0) {
+            match = at;
+            break;
+        }
     }
-  }
-  if (match > windowLength - kMarkerLength) return kSigNoBlock;
-  if (match < kTextTrailerLength) return kSigMalformedBlock;
+    if (match > windowLength - kMarkerLength) return kSigNoBlock;
+    if (match < kTextTrailerLength) return kSigMalformedBlock;
 
-  const uint8_t format = window.data[match - 1];
-  uint32_t distance;
-  if (format == 'B') {
-    distance = LoadLe32(window.data + match - kBinaryTrailerLength);
-    block->trailingPadding = LoadLe32(window.data + match - kBinaryTrailerLength + 5);
-  } else if (format == 'T') {
-    distance = HexNumber(window.data + match - kTextTrailerLength, 8);
-    block->trailingPadding = HexNumber(window.data + match - kTextTrailerLength + 10, 8);
-  } else {
-    return kSigNoBlock;
-  }
-  block->text = format == 'T';
-  const uint32_t endOffset = windowStart + match;
-  if (distance > endOffset) return kSigReadFailed;  // the seek would land before the file's start
-  block->beginOffset = endOffset - distance;
+    const uint8_t format = window.data[match - 1];
+    uint32_t distance;
+    if (format == 'B') {
+        distance = LoadLe32(window.data + match - kBinaryTrailerLength);
+        block->trailingPadding = LoadLe32(window.data + match - kBinaryTrailerLength + 5);
+    } else if (format == 'T') {
+        distance = HexNumber(window.data + match - kTextTrailerLength, 8);
+        block->trailingPadding = HexNumber(window.data + match - kTextTrailerLength + 10, 8);
+    } else {
+        return kSigNoBlock;
+    }
+    block->text = format == 'T';
+    const uint32_t endOffset = windowStart + match;
+    if (distance > endOffset) return kSigReadFailed;  // the seek would land before the file's start
+    block->beginOffset = endOffset - distance;
 
-  // Read the block again from its start: it may begin before the search window.
-  const uint32_t available = file->length - block->beginOffset;
-  const uint32_t readLength = available < windowLength ? available : windowLength;
-  Buffer head;
-  if (!head.Allocate(readLength)) return kSigOutOfMemory;
-  if (!SeekSigFile(file, block->beginOffset)) return kSigReadFailed;
-  int64_t got = ReadSigFile(file, head.data, readLength);
-  if (got < 0) return kSigReadFailed;
-  const uint32_t have = static_cast<uint32_t>(got);
+    // Read the block again from its start: it may begin before the search window.
+    const uint32_t available = file->length - block->beginOffset;
+    const uint32_t readLength = available < windowLength ? available : windowLength;
+    Buffer head;
+    if (!head.Allocate(readLength)) return kSigOutOfMemory;
+    if (!SeekSigFile(file, block->beginOffset)) return kSigReadFailed;
+    int64_t got = ReadSigFile(file, head.data, readLength);
+    if (got < 0) return kSigReadFailed;
+    const uint32_t have = static_cast<uint32_t>(got);
 
-  if (have < kMarkerLength || memcmp(head.data, kBeginMarker, kMarkerLength) != 0) return kSigNoBlock;
-  const bool text = block->text;
-  const uint32_t headerLength = text ? kTextHeaderLength : kBinaryHeaderLength;
-  const uint32_t entryLength = text ? kTextEntryLength : kBinaryEntryLength;
-  if (have < headerLength) return kSigMalformedBlock;
-  const uint8_t* h = head.data;
-  block->leadIn = Field32(h + (text ? 18 : 17), text);
-  block->excludedLength = Field32(h + (text ? 28 : 22), text);
-  const uint32_t entryCount = Field8(h + (text ? 36 : 26), text);
-  if (static_cast<uint64_t>(headerLength) + static_cast<uint64_t>(entryCount) * entryLength > have) {
-    return kSigMalformedBlock;
-  }
-  for (uint32_t i = 0; i < entryCount && !block->hasSignatureEntry; ++i) {
-    const uint8_t* e = h + headerLength + i * entryLength;
-    if (Field8(e, text) != kSignatureEntryType) continue;
-    block->hasSignatureEntry = true;
-    block->dataOffset = Field32(e + (text ? 4 : 2), text);
-    const uint32_t length = Field32(e + (text ? 14 : 7), text);
-    block->dataLength = text ? length / 2 : length;
-    block->selector = e[text ? 22 : 11];
-  }
-  if (block->leadIn > kMaxLeadIn || block->trailingPadding > kMaxTrailingPadding) {
-    return kSigMalformedBlock;
-  }
-  return 0;
+    if (have < kMarkerLength || memcmp(head.data, kBeginMarker, kMarkerLength) != 0)
+        return kSigNoBlock;
+    const bool text = block->text;
+    const uint32_t headerLength = text ? kTextHeaderLength : kBinaryHeaderLength;
+    const uint32_t entryLength = text ? kTextEntryLength : kBinaryEntryLength;
+    if (have < headerLength) return kSigMalformedBlock;
+    const uint8_t* h = head.data;
+    block->leadIn = Field32(h + (text ? 18 : 17), text);
+    block->excludedLength = Field32(h + (text ? 28 : 22), text);
+    const uint32_t entryCount = Field8(h + (text ? 36 : 26), text);
+    if (static_cast<uint64_t>(headerLength) + static_cast<uint64_t>(entryCount) * entryLength >
+        have) {
+        return kSigMalformedBlock;
+    }
+    for (uint32_t i = 0; i < entryCount && !block->hasSignatureEntry; ++i) {
+        const uint8_t* e = h + headerLength + i * entryLength;
+        if (Field8(e, text) != kSignatureEntryType) continue;
+        block->hasSignatureEntry = true;
+        block->dataOffset = Field32(e + (text ? 4 : 2), text);
+        const uint32_t length = Field32(e + (text ? 14 : 7), text);
+        block->dataLength = text ? length / 2 : length;
+        block->selector = e[text ? 22 : 11];
+    }
+    if (block->leadIn > kMaxLeadIn || block->trailingPadding > kMaxTrailingPadding) {
+        return kSigMalformedBlock;
+    }
+    return 0;
 }
 
 int32_t ReadBlockSignature(SigFile* file, const SignatureBlock* block, uint8_t signature[256]) {
-  const uint64_t start = static_cast<uint64_t>(block->beginOffset) + block->dataOffset;
-  if (start > 0x7FFFFFFF || !SeekSigFile(file, static_cast<uint32_t>(start))) return kSigOutOfMemory;
-  if (!block->text) {
-    return ReadSigFile(file, signature, kSignatureLength) == kSignatureLength ? 0 : kSigReadFailed;
-  }
-  uint8_t hex[2 * kSignatureLength];
-  if (ReadSigFile(file, hex, sizeof hex) != static_cast<int64_t>(sizeof hex)) return kSigReadFailed;
-  for (uint32_t i = 0; i < kSignatureLength; ++i) {
-    signature[i] = static_cast<uint8_t>((HexDigit(hex[2 * i]) << 4) | HexDigit(hex[2 * i + 1]));
-  }
-  return 0;
+    const uint64_t start = static_cast<uint64_t>(block->beginOffset) + block->dataOffset;
+    if (start > 0x7FFFFFFF || !SeekSigFile(file, static_cast<uint32_t>(start)))
+        return kSigOutOfMemory;
+    if (!block->text) {
+        return ReadSigFile(file, signature, kSignatureLength) == kSignatureLength ? 0
+                                                                                  : kSigReadFailed;
+    }
+    uint8_t hex[2 * kSignatureLength];
+    if (ReadSigFile(file, hex, sizeof hex) != static_cast<int64_t>(sizeof hex))
+        return kSigReadFailed;
+    for (uint32_t i = 0; i < kSignatureLength; ++i) {
+        signature[i] = static_cast<uint8_t>((HexDigit(hex[2 * i]) << 4) | HexDigit(hex[2 * i + 1]));
+    }
+    return 0;
 }
 
 }  // namespace detail

@@ -14,8 +14,8 @@ namespace detail {
 // A file opened for reading with read and write sharing left to others. length is its size;
 // files of 2 GiB and more are refused when they are opened.
 struct SigFile {
-  int fd;
-  uint32_t length;
+    int fd;
+    uint32_t length;
 };
 
 // 0 when the file is open (length may be 0), otherwise the status: kSigFileMissing,
@@ -42,12 +42,12 @@ void SetAllocationFailureForTesting(int countdown);
 
 // Half-open [first, first + length). A file has at most three PE ranges and one block range.
 struct ExcludedRange {
-  uint32_t first;
-  uint32_t length;
+    uint32_t first;
+    uint32_t length;
 };
 struct ExcludedRanges {
-  ExcludedRange items[4];
-  uint32_t count;
+    ExcludedRange items[4];
+    uint32_t count;
 };
 
 // Step 3 of the check: the PE ranges of an "MZ" file. Returns 0 or kSigBadHeaders.
@@ -64,16 +64,16 @@ uint32_t SignedLength(const ExcludedRanges* ranges, uint32_t fileLength);
 // --- The block (verify_block.cpp) -------------------------------------------------------------
 
 struct SignatureBlock {
-  bool text;
-  uint32_t beginOffset;  // file offset of the begin marker
-  uint32_t leadIn;
-  uint32_t excludedLength;
-  uint32_t trailingPadding;
-  // The first signature entry (type 3); dataLength is in bytes, halved for the text form.
-  bool hasSignatureEntry;
-  uint32_t dataOffset;
-  uint32_t dataLength;
-  uint8_t selector;
+    bool text;
+    uint32_t beginOffset;  // file offset of the begin marker
+    uint32_t leadIn;
+    uint32_t excludedLength;
+    uint32_t trailingPadding;
+    // The first signature entry (type 3); dataLength is in bytes, halved for the text form.
+    bool hasSignatureEntry;
+    uint32_t dataOffset;
+    uint32_t dataLength;
+    uint8_t selector;
 };
 
 // Locates and parses the block nearest the end of the file. Returns 0 or the status (3, 7, 8, 13).

@@ -19,89 +19,91 @@ uint64_t End(const ExcludedRange& r) { return static_cast<uint64_t>(r.first) + r
 }  // namespace
 
 uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 int32_t CollectPeRanges(SigFile* file, ExcludedRanges* ranges) {
-  ranges->count = 0;
-  uint8_t dosHeader[64];
-  if (!SeekSigFile(file, 0) || ReadSigFile(file, dosHeader, sizeof dosHeader) != 64) {
-    return kSigBadHeaders;
-  }
-  if (dosHeader[0] != 'M' || dosHeader[1] != 'Z') return 0;
-  uint64_t peOffset = LoadLe32(dosHeader + 60);
-  // Offsets past the 32-bit range cannot lie inside a file this library accepts.
-  if (peOffset + kPe32PlusCertificateEntry + 8 > file->length) return kSigBadHeaders;
-  uint8_t magicBytes[4];
-  if (!ReadSigFileAt(file, static_cast<uint32_t>(peOffset + 24), magicBytes, 4)) return kSigBadHeaders;
-  uint16_t magic = static_cast<uint16_t>(magicBytes[0] | (magicBytes[1] << 8));
-  uint32_t entryOffset = static_cast<uint32_t>(
-      peOffset + (magic == kPe32Magic ? kPe32CertificateEntry : kPe32PlusCertificateEntry));
-  uint8_t entry[8];
-  if (!ReadSigFileAt(file, entryOffset, entry, 8)) return kSigBadHeaders;
-  ranges->items[ranges->count++] = {static_cast<uint32_t>(peOffset + kPeChecksumOffset), 4};
-  ranges->items[ranges->count++] = {entryOffset, 8};
-  uint32_t tableOffset = LoadLe32(entry);
-  if (tableOffset != 0) ranges->items[ranges->count++] = {tableOffset, LoadLe32(entry + 4)};
-  return 0;
+    ranges->count = 0;
+    uint8_t dosHeader[64];
+    if (!SeekSigFile(file, 0) || ReadSigFile(file, dosHeader, sizeof dosHeader) != 64) {
+        return kSigBadHeaders;
+    }
+    if (dosHeader[0] != 'M' || dosHeader[1] != 'Z') return 0;
+    uint64_t peOffset = LoadLe32(dosHeader + 60);
+    // Offsets past the 32-bit range cannot lie inside a file this library accepts.
+    if (peOffset + kPe32PlusCertificateEntry + 8 > file->length) return kSigBadHeaders;
+    uint8_t magicBytes[4];
+    if (!ReadSigFileAt(file, static_cast<uint32_t>(peOffset + 24), magicBytes, 4))
+        return kSigBadHeaders;
+    uint16_t magic = static_cast<uint16_t>(magicBytes[0] | (magicBytes[1] << 8));
+    uint32_t entryOffset = static_cast<uint32_t>(
+        peOffset + (magic == kPe32Magic ? kPe32CertificateEntry : kPe32PlusCertificateEntry));
+    uint8_t entry[8];
+    if (!ReadSigFileAt(file, entryOffset, entry, 8)) return kSigBadHeaders;
+    ranges->items[ranges->count++] = {static_cast<uint32_t>(peOffset + kPeChecksumOffset), 4};
+    ranges->items[ranges->count++] = {entryOffset, 8};
+    uint32_t tableOffset = LoadLe32(entry);
+    if (tableOffset != 0) ranges->items[ranges->count++] = {tableOffset, LoadLe32(entry + 4)};
+    return 0;
 }
 
-int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length, uint32_t fileLength) {
-  // The PE ranges come from the file's own headers: a certificate table that reaches back into
-  // the headers, or past the end of the file, would make the signed bytes ambiguous.
-  for (uint32_t i = 0; i < ranges->count; ++i) {
-    if (End(ranges->items[i]) > fileLength) return kSigReadFailed;
-    if (i > 0 && ranges->items[i].first < End(ranges->items[i - 1])) return kSigReadFailed;
-  }
-  ExcludedRange block{first, length};
-  if (End(block) > fileLength || ranges->count >= 4) return kSigReadFailed;
-  uint32_t at = 0;
-  while (at < ranges->count && ranges->items[at].first <= first) ++at;
-  if (at > 0 && End(ranges->items[at - 1]) > first) return kSigReadFailed;
-  if (at < ranges->count && End(block) > ranges->items[at].first) return kSigReadFailed;
-  for (uint32_t i = ranges->count; i > at; --i) ranges->items[i] = ranges->items[i - 1];
-  ranges->items[at] = block;
-  ++ranges->count;
-  return 0;
+int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length,
+                      uint32_t fileLength) {
+    // The PE ranges come from the file's own headers: a certificate table that reaches back into
+    // the headers, or past the end of the file, would make the signed bytes ambiguous.
+    for (uint32_t i = 0; i < ranges->count; ++i) {
+        if (End(ranges->items[i]) > fileLength) return kSigReadFailed;
+        if (i > 0 && ranges->items[i].first < End(ranges->items[i - 1])) return kSigReadFailed;
+    }
+    ExcludedRange block{first, length};
+    if (End(block) > fileLength || ranges->count >= 4) return kSigReadFailed;
+    uint32_t at = 0;
+    while (at < ranges->count && ranges->items[at].first <= first) ++at;
+    if (at > 0 && End(ranges->items[at - 1]) > first) return kSigReadFailed;
+    if (at < ranges->count && End(block) > ranges->items[at].first) return kSigReadFailed;
+    for (uint32_t i = ranges->count; i > at; --i) ranges->items[i] = ranges->items[i - 1];
+    ranges->items[at] = block;
+    ++ranges->count;
+    return 0;
 }
 
 uint32_t SignedLength(const ExcludedRanges* ranges, uint32_t fileLength) {
-  uint32_t length = fileLength;
-  for (uint32_t i = 0; i < ranges->count; ++i) length -= ranges->items[i].length;
-  return length;
+    uint32_t length = fileLength;
+    for (uint32_t i = 0; i < ranges->count; ++i) length -= ranges->items[i].length;
+    return length;
 }
 
 int32_t ReadSignedBytes(SigFile* file, const ExcludedRanges* ranges, uint32_t limit, uint8_t* out,
                         uint32_t capacity, uint32_t* produced) {
-  *produced = 0;
-  if (!SeekSigFile(file, 0)) return kSigBadArgument;
-  uint32_t position = 0;
-  uint32_t filled = 0;
-  // The ranges are ascending and disjoint (AddBlockRange saw to it), so one pass in file order
-  // takes every byte that no range covers.
-  for (uint32_t i = 0; i <= ranges->count && position < limit; ++i) {
-    uint32_t stop = limit;
-    uint32_t resume = limit;
-    if (i < ranges->count) {
-      const ExcludedRange& r = ranges->items[i];
-      if (r.first < limit) {
-        stop = r.first;
-        resume = End(r) < limit ? static_cast<uint32_t>(End(r)) : limit;
-      }
+    *produced = 0;
+    if (!SeekSigFile(file, 0)) return kSigBadArgument;
+    uint32_t position = 0;
+    uint32_t filled = 0;
+    // The ranges are ascending and disjoint (AddBlockRange saw to it), so one pass in file order
+    // takes every byte that no range covers.
+    for (uint32_t i = 0; i <= ranges->count && position < limit; ++i) {
+        uint32_t stop = limit;
+        uint32_t resume = limit;
+        if (i < ranges->count) {
+            const ExcludedRange& r = ranges->items[i];
+            if (r.first < limit) {
+                stop = r.first;
+                resume = End(r) < limit ? static_cast<uint32_t>(End(r)) : limit;
+            }
+        }
+        if (stop > position) {
+            uint32_t count = stop - position;
+            if (count > capacity - filled) return kSigReadFailed;
+            if (!SeekSigFile(file, position) || ReadSigFile(file, out + filled, count) != count) {
+                return kSigReadFailed;
+            }
+            filled += count;
+        }
+        if (resume > position) position = resume;
     }
-    if (stop > position) {
-      uint32_t count = stop - position;
-      if (count > capacity - filled) return kSigReadFailed;
-      if (!SeekSigFile(file, position) || ReadSigFile(file, out + filled, count) != count) {
-        return kSigReadFailed;
-      }
-      filled += count;
-    }
-    if (resume > position) position = resume;
-  }
-  *produced = filled;
-  return 0;
+    *produced = filled;
+    return 0;
 }
 
 }  // namespace detail

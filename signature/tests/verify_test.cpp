@@ -30,32 +30,32 @@ fs::path SampleDir() { return ProgramDir() / "verify-samples"; }
 // --- Finding the fields of a sample's block -----------------------------------------------------
 
 size_t LastOf(const Bytes& b, const char* marker) {
-  auto it = std::find_end(b.begin(), b.end(), marker, marker + 16);
-  if (it == b.end()) throw std::runtime_error("marker missing in sample");
-  return static_cast<size_t>(it - b.begin());
+    auto it = std::find_end(b.begin(), b.end(), marker, marker + 16);
+    if (it == b.end()) throw std::runtime_error("marker missing in sample");
+    return static_cast<size_t>(it - b.begin());
 }
 size_t Begin(const Bytes& b) { return LastOf(b, kysig::kBeginMarker); }
 size_t End(const Bytes& b) { return LastOf(b, kysig::kEndMarker); }
 bool IsText(const Bytes& b) { return b[End(b) - 1] == 'T'; }
 
 void PutLe32(Bytes& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 uint32_t GetLe32(const Bytes& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
+    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
 void PutHex(Bytes& b, size_t at, uint32_t v, int digits) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  for (int i = 0; i < digits; ++i) b[at + i] = kDigits[(v >> (4 * (digits - 1 - i))) & 15];
+    static const char kDigits[] = "0123456789ABCDEF";
+    for (int i = 0; i < digits; ++i) b[at + i] = kDigits[(v >> (4 * (digits - 1 - i))) & 15];
 }
 
 // A numeric field of the block, in either form: binary offset and text offset from the begin
 // marker (or, for trailer fields, negative offsets from the end marker).
 struct Field {
-  int binary;
-  int text;
-  int width;  // bytes in the binary form
-  bool fromEnd;
+    int binary;
+    int text;
+    int width;  // bytes in the binary form
+    bool fromEnd;
 };
 constexpr Field kLeadIn{17, 18, 4, false};
 constexpr Field kExcludedLength{22, 28, 4, false};
@@ -67,32 +67,44 @@ constexpr Field kDistance{-11, -21, 4, true};
 constexpr Field kPadding{-6, -11, 4, true};
 
 size_t FieldAt(const Bytes& b, const Field& f) {
-  const bool text = IsText(b);
-  return (f.fromEnd ? End(b) : Begin(b)) + (text ? f.text : f.binary);
+    const bool text = IsText(b);
+    return (f.fromEnd ? End(b) : Begin(b)) + (text ? f.text : f.binary);
 }
 void SetField(Bytes& b, const Field& f, uint32_t v) {
-  const size_t at = FieldAt(b, f);
-  if (IsText(b)) {
-    PutHex(b, at, v, 2 * f.width);
-  } else if (f.width == 1) {
-    b[at] = static_cast<uint8_t>(v);
-  } else {
-    PutLe32(b, at, v);
-  }
+    const size_t at = FieldAt(b, f);
+    if (IsText(b)) {
+        PutHex(b, at, v, 2 * f.width);
+    } else if (f.width == 1) {
+        b[at] = static_cast<uint8_t>(v);
+    } else {
+        PutLe32(b, at, v);
+    }
 }
 size_t SelectorAt(const Bytes& b) { return Begin(b) + (IsText(b) ? 84 : 50); }
 size_t SignatureAt(const Bytes& b) { return Begin(b) + (IsText(b) ? 101 : 59); }
 
 size_t PeOffset(const Bytes& b) { return GetLe32(b, 60); }
 size_t CertificateEntryAt(const Bytes& b) {
-  const size_t pe = PeOffset(b);
-  return pe + ((b[pe + 24] | (b[pe + 25] << 8)) == 0x10B ? 152 : 168);
+    const size_t pe = PeOffset(b);
+    return pe + ((b[pe + 24] | (b[pe + 25] << 8)) == 0x10B ? 152 : 168);
 }
 
 // --- The table ----------------------------------------------------------------------------------
 
-enum class Entry { kFull, kQuick, kFullWithKey, kQuickWithKey };
-enum class KeyArg { kPrimary, kLegacy, kNone, kEmpty, kShort, kLong };
+enum class Entry {
+    kFull,
+    kQuick,
+    kFullWithKey,
+    kQuickWithKey
+};
+enum class KeyArg {
+    kPrimary,
+    kLegacy,
+    kNone,
+    kEmpty,
+    kShort,
+    kLong
+};
 
 // Where the file comes from: a sample, or one of the special paths.
 constexpr const char* kMissing = "<missing>";
@@ -101,14 +113,14 @@ constexpr const char* kNoPath = "<no path>";
 constexpr const char* kNothing = "<new file>";
 
 struct Case {
-  const char* name;
-  const char* sample;
-  void (*change)(Bytes&);
-  Entry entry;
-  uint32_t mode;
-  uint16_t result;
-  int32_t status;
-  KeyArg key = KeyArg::kPrimary;
+    const char* name;
+    const char* sample;
+    void (*change)(Bytes&);
+    Entry entry;
+    uint32_t mode;
+    uint16_t result;
+    int32_t status;
+    KeyArg key = KeyArg::kPrimary;
 };
 
 void Flip(Bytes& b, size_t at) { b[at] ^= 0x5A; }
@@ -301,142 +313,171 @@ const Case kCases[] = {
 class VerifyTable : public ::testing::TestWithParam<Case> {};
 
 const uint8_t* KeyBytes(KeyArg key, uint32_t* length) {
-  static const uint8_t kLonger[257] = {};
-  switch (key) {
-    case KeyArg::kPrimary: *length = 256; return kysig::detail::kBuiltinPrimaryModulus;
-    case KeyArg::kLegacy: *length = 256; return kysig::detail::kBuiltinLegacyModulus;
-    case KeyArg::kNone: *length = 256; return nullptr;
-    case KeyArg::kEmpty: *length = 0; return kysig::detail::kBuiltinPrimaryModulus;
-    case KeyArg::kShort: *length = 128; return kysig::detail::kBuiltinPrimaryModulus;
-    case KeyArg::kLong: *length = 257; return kLonger;
-  }
-  return nullptr;
+    static const uint8_t kLonger[257] = {};
+    switch (key) {
+        case KeyArg::kPrimary:
+            *length = 256;
+            return kysig::detail::kBuiltinPrimaryModulus;
+        case KeyArg::kLegacy:
+            *length = 256;
+            return kysig::detail::kBuiltinLegacyModulus;
+        case KeyArg::kNone:
+            *length = 256;
+            return nullptr;
+        case KeyArg::kEmpty:
+            *length = 0;
+            return kysig::detail::kBuiltinPrimaryModulus;
+        case KeyArg::kShort:
+            *length = 128;
+            return kysig::detail::kBuiltinPrimaryModulus;
+        case KeyArg::kLong:
+            *length = 257;
+            return kLonger;
+    }
+    return nullptr;
 }
 
 uint16_t RunEntry(Entry entry, const wchar_t* path, int32_t* status, uint32_t mode, KeyArg key) {
-  uint32_t length;
-  const uint8_t* bytes = KeyBytes(key, &length);
-  switch (entry) {
-    case Entry::kFull: return VerifyEmbeddedSignature(path, status, mode);
-    case Entry::kQuick: return VerifyEmbeddedSignatureQuick(path, status, mode);
-    case Entry::kFullWithKey: return VerifyEmbeddedSignatureWithKey(path, status, mode, bytes, length);
-    case Entry::kQuickWithKey: return VerifyEmbeddedSignatureQuickWithKey(path, status, mode, bytes, length);
-  }
-  return 0;
+    uint32_t length;
+    const uint8_t* bytes = KeyBytes(key, &length);
+    switch (entry) {
+        case Entry::kFull:
+            return VerifyEmbeddedSignature(path, status, mode);
+        case Entry::kQuick:
+            return VerifyEmbeddedSignatureQuick(path, status, mode);
+        case Entry::kFullWithKey:
+            return VerifyEmbeddedSignatureWithKey(path, status, mode, bytes, length);
+        case Entry::kQuickWithKey:
+            return VerifyEmbeddedSignatureQuickWithKey(path, status, mode, bytes, length);
+    }
+    return 0;
 }
 
 TEST_P(VerifyTable, ReachesItsStatus) {
-  const Case& c = GetParam();
-  fs::path path;
-  const std::string sample = c.sample;
-  if (sample == kMissing) {
-    path = WorkDir() / "no-such-folder" / "missing.bin";
-  } else if (sample == kFolder) {
-    path = WorkDir();
-  } else if (sample != kNoPath) {
-    Bytes bytes;
-    if (sample != kNothing) {
-      bytes = ReadBytes(SampleDir() / sample);
-      ASSERT_FALSE(bytes.empty()) << "sample " << sample << " missing";
+    const Case& c = GetParam();
+    fs::path path;
+    const std::string sample = c.sample;
+    if (sample == kMissing) {
+        path = WorkDir() / "no-such-folder" / "missing.bin";
+    } else if (sample == kFolder) {
+        path = WorkDir();
+    } else if (sample != kNoPath) {
+        Bytes bytes;
+        if (sample != kNothing) {
+            bytes = ReadBytes(SampleDir() / sample);
+            ASSERT_FALSE(bytes.empty()) << "sample " << sample << " missing";
+        }
+        if (c.change) c.change(bytes);
+        path = WorkDir() / c.name;
+        WriteBytes(path, bytes);
     }
-    if (c.change) c.change(bytes);
-    path = WorkDir() / c.name;
-    WriteBytes(path, bytes);
-  }
-  const std::wstring wide = path.wstring();
-  int32_t status = -1;
-  const uint16_t result = RunEntry(c.entry, sample == kNoPath ? nullptr : wide.c_str(), &status, c.mode, c.key);
-  EXPECT_EQ(result, c.result);
-  EXPECT_EQ(status, c.status);
-  // The out-parameter is optional: the same call without it gives the same result.
-  EXPECT_EQ(RunEntry(c.entry, sample == kNoPath ? nullptr : wide.c_str(), nullptr, c.mode, c.key), c.result);
-  if (sample != kFolder && sample != kNoPath && sample != kMissing) fs::remove(path);
+    const std::wstring wide = path.wstring();
+    int32_t status = -1;
+    const uint16_t result =
+        RunEntry(c.entry, sample == kNoPath ? nullptr : wide.c_str(), &status, c.mode, c.key);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(status, c.status);
+    // The out-parameter is optional: the same call without it gives the same result.
+    EXPECT_EQ(RunEntry(c.entry, sample == kNoPath ? nullptr : wide.c_str(), nullptr, c.mode, c.key),
+              c.result);
+    if (sample != kFolder && sample != kNoPath && sample != kMissing) fs::remove(path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, VerifyTable, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 // Every status of the table is reached by at least one case.
 TEST(VerifyTableCoverage, ReachesEveryStatus) {
-  for (int32_t status : {1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 13}) {
-    EXPECT_TRUE(std::any_of(std::begin(kCases), std::end(kCases), [&](const Case& c) { return c.status == status; }))
-        << "status " << status;
-  }
-  for (uint16_t result : {0, 1}) {
-    EXPECT_TRUE(std::any_of(std::begin(kCases), std::end(kCases),
-                            [&](const Case& c) { return c.status == 2 && c.result == result; }));
-  }
+    for (int32_t status : {1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 13}) {
+        EXPECT_TRUE(std::any_of(std::begin(kCases), std::end(kCases),
+                                [&](const Case& c) { return c.status == status; }))
+            << "status " << status;
+    }
+    for (uint16_t result : {0, 1}) {
+        EXPECT_TRUE(std::any_of(std::begin(kCases), std::end(kCases), [&](const Case& c) {
+            return c.status == 2 && c.result == result;
+        }));
+    }
 }
 
 // --- One changed byte anywhere outside the excluded ranges ---------------------------------------
 
 struct Span {
-  size_t first, end;
+    size_t first, end;
 };
 
 // The excluded ranges of a sample, worked out here from its headers and its block.
 std::vector<Span> ExcludedSpans(const Bytes& b) {
-  std::vector<Span> spans;
-  if (b[0] == 'M' && b[1] == 'Z') {
-    spans.push_back({PeOffset(b) + 88, PeOffset(b) + 92});
-    spans.push_back({CertificateEntryAt(b), CertificateEntryAt(b) + 8});
-    const uint32_t table = GetLe32(b, CertificateEntryAt(b));
-    if (table) spans.push_back({table, table + GetLe32(b, CertificateEntryAt(b) + 4)});
-  }
-  const size_t begin = Begin(b);
-  const bool text = IsText(b);
-  auto number = [&](int binary, int textAt) -> size_t {
-    return text ? std::stoul(std::string(b.begin() + begin + textAt, b.begin() + begin + textAt + 8), nullptr, 16)
-                : GetLe32(b, begin + binary);
-  };
-  const size_t first = begin - number(17, 18);
-  spans.push_back({first, first + number(22, 28)});
-  return spans;
+    std::vector<Span> spans;
+    if (b[0] == 'M' && b[1] == 'Z') {
+        spans.push_back({PeOffset(b) + 88, PeOffset(b) + 92});
+        spans.push_back({CertificateEntryAt(b), CertificateEntryAt(b) + 8});
+        const uint32_t table = GetLe32(b, CertificateEntryAt(b));
+        if (table) spans.push_back({table, table + GetLe32(b, CertificateEntryAt(b) + 4)});
+    }
+    const size_t begin = Begin(b);
+    const bool text = IsText(b);
+    auto number = [&](int binary, int textAt) -> size_t {
+        return text ? std::stoul(
+                          std::string(b.begin() + begin + textAt, b.begin() + begin + textAt + 8),
+                          nullptr, 16)
+                    : GetLe32(b, begin + binary);
+    };
+    const size_t first = begin - number(17, 18);
+    spans.push_back({first, first + number(22, 28)});
+    return spans;
 }
 
 class ChangedByte : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(ChangedByte, AnywhereOutsideExcludedRangesIsRefused) {
-  const Bytes original = ReadBytes(SampleDir() / GetParam());
-  ASSERT_FALSE(original.empty());
-  const std::vector<Span> spans = ExcludedSpans(original);
-  auto excluded = [&](size_t at) {
-    return std::any_of(spans.begin(), spans.end(), [&](const Span& s) { return at >= s.first && at < s.end; });
-  };
-  // Every byte next to a range boundary, and a spread of bytes in between.
-  std::vector<size_t> positions;
-  for (const Span& s : spans) {
-    for (size_t at : {s.first - 1, s.end}) {
-      if (at < original.size()) positions.push_back(at);
+    const Bytes original = ReadBytes(SampleDir() / GetParam());
+    ASSERT_FALSE(original.empty());
+    const std::vector<Span> spans = ExcludedSpans(original);
+    auto excluded = [&](size_t at) {
+        return std::any_of(spans.begin(), spans.end(),
+                           [&](const Span& s) { return at >= s.first && at < s.end; });
+    };
+    // Every byte next to a range boundary, and a spread of bytes in between.
+    std::vector<size_t> positions;
+    for (const Span& s : spans) {
+        for (size_t at : {s.first - 1, s.end}) {
+            if (at < original.size()) positions.push_back(at);
+        }
     }
-  }
-  size_t signedCount = 0;
-  for (size_t at = 0; at < original.size(); ++at) signedCount += excluded(at) ? 0 : 1;
-  const size_t stride = std::max<size_t>(1, original.size() / 150);
-  for (size_t at = 0; at < original.size(); at += signedCount < 300 ? 1 : stride) positions.push_back(at);
-  const fs::path path = WorkDir() / (std::string("changed-") + GetParam());
-  int checked = 0;
-  for (size_t at : positions) {
-    if (excluded(at)) continue;
-    Bytes changed = original;
-    Flip(changed, at);
-    WriteBytes(path, changed);
-    int32_t status = 0;
-    const uint16_t result = VerifyEmbeddedSignature(path.wstring().c_str(), &status, kSigModeWithLegacy);
-    EXPECT_FALSE(SigAccepted(result, status)) << "changed byte at " << at << " accepted, status " << status;
-    ++checked;
-  }
-  EXPECT_GE(checked, static_cast<int>(std::min<size_t>(signedCount, 100)));
-  fs::remove(path);
+    size_t signedCount = 0;
+    for (size_t at = 0; at < original.size(); ++at) signedCount += excluded(at) ? 0 : 1;
+    const size_t stride = std::max<size_t>(1, original.size() / 150);
+    for (size_t at = 0; at < original.size(); at += signedCount < 300 ? 1 : stride)
+        positions.push_back(at);
+    const fs::path path = WorkDir() / (std::string("changed-") + GetParam());
+    int checked = 0;
+    for (size_t at : positions) {
+        if (excluded(at)) continue;
+        Bytes changed = original;
+        Flip(changed, at);
+        WriteBytes(path, changed);
+        int32_t status = 0;
+        const uint16_t result =
+            VerifyEmbeddedSignature(path.wstring().c_str(), &status, kSigModeWithLegacy);
+        EXPECT_FALSE(SigAccepted(result, status))
+            << "changed byte at " << at << " accepted, status " << status;
+        ++checked;
+    }
+    EXPECT_GE(checked, static_cast<int>(std::min<size_t>(signedCount, 100)));
+    fs::remove(path);
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, ChangedByte,
                          ::testing::Values("payload.b", "payload.t", "script.vbs", "pe32.b.exe",
                                            "pe64.authenticode.exe"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = info.param;
-                           std::replace_if(name.begin(), name.end(), [](char c) { return !isalnum(c); }, '_');
-                           return name;
+                             std::string name = info.param;
+                             std::replace_if(
+                                 name.begin(), name.end(), [](char c) { return !isalnum(c); }, '_');
+                             return name;
                          });
 
 // --- Memory ------------------------------------------------------------------------------------
@@ -444,70 +485,72 @@ INSTANTIATE_TEST_SUITE_P(Samples, ChangedByte,
 // Each allocation of a check in turn fails: the call reports status 3 and (under the sanitizers)
 // leaks nothing; once no allocation fails, the same file verifies.
 TEST(VerifyMemory, EachFailedAllocationGivesStatus3) {
-  const std::wstring path = (SampleDir() / "pe64.authenticode.exe").wstring();
-  int failures = 0;
-  for (int countdown = 1; countdown < 20; ++countdown) {
-    kysig::detail::SetAllocationFailureForTesting(countdown);
-    int32_t status = 0;
-    const uint16_t result = VerifyEmbeddedSignature(path.c_str(), &status, kSigModeBlockOnly);
-    kysig::detail::SetAllocationFailureForTesting(0);
-    if (result) {
-      EXPECT_EQ(status, kSigVerifiedPrimary);
-      break;
+    const std::wstring path = (SampleDir() / "pe64.authenticode.exe").wstring();
+    int failures = 0;
+    for (int countdown = 1; countdown < 20; ++countdown) {
+        kysig::detail::SetAllocationFailureForTesting(countdown);
+        int32_t status = 0;
+        const uint16_t result = VerifyEmbeddedSignature(path.c_str(), &status, kSigModeBlockOnly);
+        kysig::detail::SetAllocationFailureForTesting(0);
+        if (result) {
+            EXPECT_EQ(status, kSigVerifiedPrimary);
+            break;
+        }
+        EXPECT_EQ(status, kSigOutOfMemory) << "allocation " << countdown;
+        ++failures;
     }
-    EXPECT_EQ(status, kSigOutOfMemory) << "allocation " << countdown;
-    ++failures;
-  }
-  EXPECT_GE(failures, 3);
+    EXPECT_GE(failures, 3);
 }
 
 // --- The legacy length mask -------------------------------------------------------------------
 
 TEST(LegacyLengthMask, UnmaskingRestoresTheLength) {
-  for (uint32_t seed : {0u, 1u, 254u, 255u, 0xFFFFFFFFu, static_cast<uint32_t>(kysig::detail::kLegacyLengthSeed)}) {
-    uint8_t bytes[4] = {0x12, 0x34, 0x56, 0x78};
-    kysig::LegacyLengthMask(bytes, seed);
-    EXPECT_FALSE(bytes[0] == 0x12 && bytes[1] == 0x34 && bytes[2] == 0x56 && bytes[3] == 0x78);
-    kysig::LegacyLengthMask(bytes, seed);
-    EXPECT_EQ(bytes[0], 0x12);
-    EXPECT_EQ(bytes[3], 0x78);
-  }
+    for (uint32_t seed : {0u, 1u, 254u, 255u, 0xFFFFFFFFu,
+                          static_cast<uint32_t>(kysig::detail::kLegacyLengthSeed)}) {
+        uint8_t bytes[4] = {0x12, 0x34, 0x56, 0x78};
+        kysig::LegacyLengthMask(bytes, seed);
+        EXPECT_FALSE(bytes[0] == 0x12 && bytes[1] == 0x34 && bytes[2] == 0x56 && bytes[3] == 0x78);
+        kysig::LegacyLengthMask(bytes, seed);
+        EXPECT_EQ(bytes[0], 0x12);
+        EXPECT_EQ(bytes[3], 0x78);
+    }
 }
 
 TEST(LegacyLengthMask, FollowsTheStateRecurrence) {
-  // Seed 0: k = 1, state 1; k = 2, state 3; k = 4, state 7; k = 8.
-  uint8_t zero[4] = {};
-  kysig::LegacyLengthMask(zero, 0);
-  EXPECT_EQ(zero[0], 1);
-  EXPECT_EQ(zero[1], 2);
-  EXPECT_EQ(zero[2], 4);
-  EXPECT_EQ(zero[3], 8);
-  // Seed 510 = 2 * 255: k = 1, state 510 + 2 + 1 = 513; k = 513 % 255 + 1 = 4.
-  uint8_t two[4] = {};
-  kysig::LegacyLengthMask(two, 510);
-  EXPECT_EQ(two[0], 1);
-  EXPECT_EQ(two[1], 4);
+    // Seed 0: k = 1, state 1; k = 2, state 3; k = 4, state 7; k = 8.
+    uint8_t zero[4] = {};
+    kysig::LegacyLengthMask(zero, 0);
+    EXPECT_EQ(zero[0], 1);
+    EXPECT_EQ(zero[1], 2);
+    EXPECT_EQ(zero[2], 4);
+    EXPECT_EQ(zero[3], 8);
+    // Seed 510 = 2 * 255: k = 1, state 510 + 2 + 1 = 513; k = 513 % 255 + 1 = 4.
+    uint8_t two[4] = {};
+    kysig::LegacyLengthMask(two, 510);
+    EXPECT_EQ(two[0], 1);
+    EXPECT_EQ(two[1], 4);
 }
 
 #ifdef _WIN32
 // A file that another handle holds without sharing cannot be opened: status 2.
 TEST(VerifyWindows, FileLockedByAnotherHandleGivesStatus2) {
-  const fs::path path = WorkDir() / "locked.bin";
-  WriteBytes(path, ReadBytes(SampleDir() / "payload.b"));
-  HANDLE h = CreateFileW(path.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  int32_t status = 0;
-  EXPECT_EQ(VerifyEmbeddedSignature(path.wstring().c_str(), &status, kSigModeWithLegacy), 0);
-  EXPECT_EQ(status, kSigCannotOpen);
-  CloseHandle(h);
-  // Shared for reading and writing by its holder, it can be checked.
-  h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(VerifyEmbeddedSignature(path.wstring().c_str(), &status, kSigModeWithLegacy), 1);
-  EXPECT_EQ(status, kSigVerifiedPrimary);
-  CloseHandle(h);
-  fs::remove(path);
+    const fs::path path = WorkDir() / "locked.bin";
+    WriteBytes(path, ReadBytes(SampleDir() / "payload.b"));
+    HANDLE h =
+        CreateFileW(path.wstring().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    int32_t status = 0;
+    EXPECT_EQ(VerifyEmbeddedSignature(path.wstring().c_str(), &status, kSigModeWithLegacy), 0);
+    EXPECT_EQ(status, kSigCannotOpen);
+    CloseHandle(h);
+    // Shared for reading and writing by its holder, it can be checked.
+    h = CreateFileW(path.wstring().c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(VerifyEmbeddedSignature(path.wstring().c_str(), &status, kSigModeWithLegacy), 1);
+    EXPECT_EQ(status, kSigVerifiedPrimary);
+    CloseHandle(h);
+    fs::remove(path);
 }
 #endif
 

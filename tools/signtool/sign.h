@@ -12,42 +12,45 @@ namespace kysign {
 
 using Bytes = std::vector<uint8_t>;
 
-enum class Form { kBinary, kText };
+enum class Form {
+    kBinary,
+    kText
+};
 
 struct SignOptions {
-  Form form = Form::kBinary;
-  char selector = 'P';
-  // Bytes written between the input and the begin marker, part of the block's excluded range.
-  // Unset: none for the binary form, "\r\n'" for the text form (the block becomes a comment
-  // line at the end of a script).
-  bool leadInSet = false;
-  std::string leadIn;
-  // Bytes after the end marker inside the excluded range. Negative: for the binary form of an
-  // "MZ" file, as many as bring the end of the block to a multiple of 8 (where Authenticode
-  // places its certificate table), otherwise none.
-  int padding = -1;
-  // A legacy trailer ('B' for the binary form, 'T' for the text form) instead of a block.
-  bool legacy = false;
-  uint32_t legacySeed = 0;
-  // Appending a second block to a file that already ends in one (tests only).
-  bool allowSigned = false;
+    Form form = Form::kBinary;
+    char selector = 'P';
+    // Bytes written between the input and the begin marker, part of the block's excluded range.
+    // Unset: none for the binary form, "\r\n'" for the text form (the block becomes a comment
+    // line at the end of a script).
+    bool leadInSet = false;
+    std::string leadIn;
+    // Bytes after the end marker inside the excluded range. Negative: for the binary form of an
+    // "MZ" file, as many as bring the end of the block to a multiple of 8 (where Authenticode
+    // places its certificate table), otherwise none.
+    int padding = -1;
+    // A legacy trailer ('B' for the binary form, 'T' for the text form) instead of a block.
+    bool legacy = false;
+    uint32_t legacySeed = 0;
+    // Appending a second block to a file that already ends in one (tests only).
+    bool allowSigned = false;
 };
 
 // Owns an OpenSSL key.
 class Key {
- public:
-  Key() = default;
-  ~Key() { EVP_PKEY_free(m_pKey); }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  // Private or public key in PEM form; it must be RSA-2048 with exponent 65537.
-  bool Load(const std::string& path, bool requirePrivate, std::string* error);
-  EVP_PKEY* get() const { return m_pKey; }
-  // The 256-byte big-endian modulus.
-  Bytes Modulus() const;
+public:
+    Key() = default;
+    ~Key() { EVP_PKEY_free(m_pKey); }
+    Key(const Key&) = delete;
+    Key& operator=(const Key&) = delete;
+    // Private or public key in PEM form; it must be RSA-2048 with exponent 65537.
+    bool Load(const std::string& path, bool requirePrivate, std::string* error);
+    EVP_PKEY* get() const { return m_pKey; }
+    // The 256-byte big-endian modulus.
+    Bytes Modulus() const;
 
- private:
-  EVP_PKEY* m_pKey = nullptr;
+private:
+    EVP_PKEY* m_pKey = nullptr;
 };
 
 // True when the last 656536 bytes hold the block's end marker.

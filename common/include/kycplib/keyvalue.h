@@ -28,7 +28,8 @@ static_assert(sizeof(wchar_t) == 2, "the item's strings are UTF-16");
 static_assert(offsetof(CKeyValueItem, key) == 0, "key first");
 static_assert(offsetof(CKeyValueItem, value) == 260 * sizeof(wchar_t), "value after key");
 static_assert(offsetof(CKeyValueItem, next) == 520 * sizeof(wchar_t), "next after value");
-static_assert(offsetof(CKeyValueItem, prev) == 520 * sizeof(wchar_t) + sizeof(void*), "prev after next");
+static_assert(offsetof(CKeyValueItem, prev) == 520 * sizeof(wchar_t) + sizeof(void*),
+              "prev after next");
 static_assert(sizeof(CKeyValueItem) == 520 * sizeof(wchar_t) + 2 * sizeof(void*),
               "nothing after prev");
 

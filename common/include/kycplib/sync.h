@@ -48,7 +48,8 @@ class CKYEvent : public CKYSyncObject {
 public:
     // Creates the event, or opens the existing one of that name (the two flags then have no
     // effect). Throws GetLastError() as unsigned long when no handle comes back.
-    explicit CKYEvent(const wchar_t* name = nullptr, bool manualReset = false, bool initialState = false);
+    explicit CKYEvent(const wchar_t* name = nullptr, bool manualReset = false,
+                      bool initialState = false);
     ~CKYEvent() override;
 
     bool Wait(DWORD timeoutMs) override;

@@ -21,7 +21,8 @@ long g_allocationsBeforeFailure = -1;  // -1: disarmed
 }
 
 void* operator new(size_t size) {
-    if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0) throw std::bad_alloc();
+    if (g_allocationsBeforeFailure >= 0 && g_allocationsBeforeFailure-- == 0)
+        throw std::bad_alloc();
     if (void* p = HeapAlloc(GetProcessHeap(), 0, size ? size : 1)) return p;
     throw std::bad_alloc();
 }
@@ -48,7 +49,8 @@ public:
         GetTempPathW(MAX_PATH, folder);
         GetTempFileNameW(folder, L"plg", 0, name);
         path_ = name;
-        std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<loadercontrol>" + body + "</loadercontrol>\n";
+        std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<loadercontrol>" + body +
+                           "</loadercontrol>\n";
         HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD written = 0;
         WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
@@ -75,12 +77,13 @@ const ResourcesCase kResourcesCases[] = {
      "<products><product id=\"a\" name=\"Alpha\"/></products>",
      RGB(239, 239, 239), L"Alpha", true},
     {"OneNonZeroComponentIsKept",
-     "<appearance><backgroundColor>1,0,0</backgroundColor><showHeaderTitle>false</showHeaderTitle></appearance>"
+     "<appearance><backgroundColor>1,0,0</backgroundColor><showHeaderTitle>false</"
+     "showHeaderTitle></appearance>"
      "<products><product id=\"b\" name=\"Beta\"/><product id=\"c\" name=\"Gamma\"/></products>",
      RGB(1, 0, 0), L"Beta", false},
     {"NoAppearanceGivesTheDefaults",
-     "<products><product id=\"d\" name=\"Delta &amp; Co\"/></products>",
-     RGB(239, 239, 239), L"Delta & Co", true},
+     "<products><product id=\"d\" name=\"Delta &amp; Co\"/></products>", RGB(239, 239, 239),
+     L"Delta & Co", true},
     {"AFullColourIsTakenAsWritten",
      "<appearance><backgroundColor>230, 236, 245</backgroundColor></appearance>"
      "<products><product id=\"e\" name=\"Epsilon\"/></products>",
@@ -106,7 +109,9 @@ TEST_P(InitializeFillsGuiResources, FromTheControlFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, InitializeFillsGuiResources, ::testing::ValuesIn(kResourcesCases),
-                         [](const ::testing::TestParamInfo<ResourcesCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<ResourcesCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(Initialize, AFileWithoutProductsKeepsTheEarlierProductName) {
     ControlFile first("<products><product id=\"a\" name=\"Kept\"/></products>");
@@ -230,12 +235,15 @@ TEST(OutOfMemory, TheFactoryReturnsNull) {
 }
 
 TEST(OutOfMemory, InitializeFailsAndTheObjectStaysDestroyable) {
-    ControlFile file("<products><product id=\"a\" name=\"A product name longer than a short string\"/></products>");
+    ControlFile file(
+        "<products><product id=\"a\" name=\"A product name longer than a short "
+        "string\"/></products>");
     for (long n = 0;; ++n) {
         CMFCGUIPlugin plugin(L"C:\\plugin");
         bool initialized = true;
         FailAllocationNumber(n);
-        EXPECT_NO_THROW(initialized = plugin.Initialize(nullptr, file.Path(), false, true)) << "allocation " << n;
+        EXPECT_NO_THROW(initialized = plugin.Initialize(nullptr, file.Path(), false, true))
+            << "allocation " << n;
         bool failed = AllocationFailed();
         EXPECT_EQ(initialized, !failed) << "allocation " << n;
         if (!failed) break;
@@ -251,11 +259,13 @@ TEST(OutOfMemory, SelectLanguageFailsAndLeavesNoLibraryUnderAWrongCode) {
         wchar_t language[64] = L"de";
         int result = PLUGIN_OK;
         FailAllocationNumber(n);
-        EXPECT_NO_THROW(result = plugin.SelectLanguage(L"brisco-suite", language, 64)) << "allocation " << n;
+        EXPECT_NO_THROW(result = plugin.SelectLanguage(L"brisco-suite", language, 64))
+            << "allocation " << n;
         bool failed = AllocationFailed();
         EXPECT_EQ(result, failed ? PLUGIN_FAILED : PLUGIN_OK) << "allocation " << n;
         // A loaded library always belongs to the code recorded for it.
-        EXPECT_EQ(plugin.GetLanguageLibrary() == nullptr, plugin.GetGuiLanguage().empty()) << "allocation " << n;
+        EXPECT_EQ(plugin.GetLanguageLibrary() == nullptr, plugin.GetGuiLanguage().empty())
+            << "allocation " << n;
         AfxSetResourceHandle(nullptr);
         if (!failed) break;
         ASSERT_LT(n, 100);

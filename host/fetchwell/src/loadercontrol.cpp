@@ -124,7 +124,8 @@ struct CLoaderControlFile::Data {
             return nullptr;
         }
         size_t index = 0;
-        for (const CKeyValueItem* item = products.GetHead(); item != nullptr; item = item->next, ++index) {
+        for (const CKeyValueItem* item = products.GetHead(); item != nullptr;
+             item = item->next, ++index) {
             if (fetchwell::SameName(item->key, productId)) {
                 return productLanguages[index].get();
             }
@@ -150,12 +151,13 @@ CLoaderControlFile::CLoaderControlFile(const CXMLNode& root) : m_pData(new Data)
         }
 
         if (const CXMLNode* languages = root.FindChild(kGuiLanguagesElement)) {
-            for (const CXMLNode* language = languages->FindChild(kLanguageElement); language != nullptr;
-                 language = language->FindNextSibling()) {
+            for (const CXMLNode* language = languages->FindChild(kLanguageElement);
+                 language != nullptr; language = language->FindNextSibling()) {
                 // A language without a code cannot be chosen or looked up; it is left out.
                 const std::wstring code = Attribute(*language, kCodeAttribute);
                 if (!code.empty()) {
-                    m_pData->guiLanguages.Add(code.c_str(), Attribute(*language, kLibraryAttribute).c_str());
+                    m_pData->guiLanguages.Add(code.c_str(),
+                                              Attribute(*language, kLibraryAttribute).c_str());
                 }
             }
         }
@@ -168,8 +170,8 @@ CLoaderControlFile::CLoaderControlFile(const CXMLNode& root) : m_pData(new Data)
                     continue;
                 }
                 auto languages = std::make_unique<CKeyValueList>();
-                for (const CXMLNode* language = product->FindChild(kLanguageElement); language != nullptr;
-                     language = language->FindNextSibling()) {
+                for (const CXMLNode* language = product->FindChild(kLanguageElement);
+                     language != nullptr; language = language->FindNextSibling()) {
                     const std::wstring code = Attribute(*language, kCodeAttribute);
                     if (code.empty() || ContainsKey(*languages, code.c_str())) {
                         continue;
@@ -189,9 +191,7 @@ CLoaderControlFile::CLoaderControlFile(const CXMLNode& root) : m_pData(new Data)
     }
 }
 
-CLoaderControlFile::~CLoaderControlFile() {
-    delete m_pData;
-}
+CLoaderControlFile::~CLoaderControlFile() { delete m_pData; }
 
 CLoaderControlFile* CLoaderControlFile::GetInstance(IXmlParser* parser) {
     CExclusiveLock lock(g_instanceLock);
@@ -229,7 +229,8 @@ const kycplib::CKeyValueItem* CLoaderControlFile::getFirstGUILanguage() {
     return m_pData->guiLanguages.GetHead();
 }
 
-const kycplib::CKeyValueItem* CLoaderControlFile::getFirstLanguageOfProduct(const wchar_t* productId) {
+const kycplib::CKeyValueItem* CLoaderControlFile::getFirstLanguageOfProduct(
+    const wchar_t* productId) {
     const CKeyValueList* languages = m_pData->LanguagesOf(productId);
     return languages != nullptr ? languages->GetHead() : nullptr;
 }
@@ -243,9 +244,7 @@ const kycplib::CKeyValueItem* CLoaderControlFile::getFirstLanguageOfAll() {
     return m_pData->allLanguages.GetHead();
 }
 
-bool CLoaderControlFile::showHeaderTitle() const {
-    return m_pData->showHeaderTitle;
-}
+bool CLoaderControlFile::showHeaderTitle() const { return m_pData->showHeaderTitle; }
 
 void CLoaderControlFile::getBackgroundColorRGB(int& red, int& green, int& blue) const {
     red = m_pData->color[0];

@@ -26,7 +26,8 @@ extern "C" int GetDifSystemTime(SYSTEMTIME* result, const SYSTEMTIME* from, cons
     }
     ULONGLONG start = 0;
     ULONGLONG end = 0;
-    if (result == nullptr || from == nullptr || to == nullptr || !ToTicks(*from, start) || !ToTicks(*to, end)) {
+    if (result == nullptr || from == nullptr || to == nullptr || !ToTicks(*from, start) ||
+        !ToTicks(*to, end)) {
         return -1;
     }
     if (end < start) {

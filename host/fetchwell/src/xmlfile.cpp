@@ -42,7 +42,9 @@ public:
         return nullptr;
     }
 
-    const CXMLNode* GetFirstChild() const override { return m_children.empty() ? nullptr : m_children.front().get(); }
+    const CXMLNode* GetFirstChild() const override {
+        return m_children.empty() ? nullptr : m_children.front().get();
+    }
     const CXMLNode* GetNextSibling() const override { return m_pNextSibling; }
 
     const CXMLNode* FindChild(const wchar_t* name) const override {
@@ -58,7 +60,8 @@ public:
     }
 
     const CXMLNode* FindNextSibling() const override {
-        for (const CXMLElement* sibling = m_pNextSibling; sibling != nullptr; sibling = sibling->m_pNextSibling) {
+        for (const CXMLElement* sibling = m_pNextSibling; sibling != nullptr;
+             sibling = sibling->m_pNextSibling) {
             if (fetchwell::SameName(sibling->m_name.c_str(), m_name.c_str())) {
                 return sibling;
             }
@@ -151,7 +154,8 @@ bool ReadAttributes(IXmlReader* reader, CXMLElement* element) {
     while (hr == S_OK) {
         const wchar_t* name = nullptr;
         const wchar_t* value = nullptr;
-        if (FAILED(reader->GetLocalName(&name, nullptr)) || FAILED(reader->GetValue(&value, nullptr))) {
+        if (FAILED(reader->GetLocalName(&name, nullptr)) ||
+            FAILED(reader->GetValue(&value, nullptr))) {
             return false;
         }
         element->m_attributes.emplace_back(name, value);
@@ -192,52 +196,52 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
             return nullptr;
         }
         switch (type) {
-        case XmlNodeType_Element: {
-            const wchar_t* name = nullptr;
-            if (FAILED(reader->GetLocalName(&name, nullptr))) {
-                return nullptr;
-            }
-            // Asked before the attributes are visited: it describes the element node itself.
-            const bool empty = reader->IsEmptyElement() != FALSE;
-            CXMLElement* element;
-            if (open != nullptr) {
-                element = open->AddChild();
-            } else if (!root) {
-                root = std::make_unique<CXMLElement>(nullptr);
-                element = root.get();
-            } else {
-                return nullptr;  // XmlLite refuses a second root already; be sure of it
-            }
-            element->m_name = name;
-            if (!ReadAttributes(reader.Get(), element)) {
-                return nullptr;
-            }
-            if (!empty) {
-                open = element;
-            }
-            break;
-        }
-        case XmlNodeType_EndElement:
-            if (open == nullptr) {
-                return nullptr;
-            }
-            open->TrimText();
-            open = open->m_pParent;
-            break;
-        case XmlNodeType_Text:
-        case XmlNodeType_CDATA: {
-            if (open != nullptr) {
-                // Text that cannot be had would leave a value silently missing from the tree.
-                const wchar_t* value = nullptr;
-                if (FAILED(reader->GetValue(&value, nullptr))) {
+            case XmlNodeType_Element: {
+                const wchar_t* name = nullptr;
+                if (FAILED(reader->GetLocalName(&name, nullptr))) {
                     return nullptr;
                 }
-                open->m_text += value;
+                // Asked before the attributes are visited: it describes the element node itself.
+                const bool empty = reader->IsEmptyElement() != FALSE;
+                CXMLElement* element;
+                if (open != nullptr) {
+                    element = open->AddChild();
+                } else if (!root) {
+                    root = std::make_unique<CXMLElement>(nullptr);
+                    element = root.get();
+                } else {
+                    return nullptr;  // XmlLite refuses a second root already; be sure of it
+                }
+                element->m_name = name;
+                if (!ReadAttributes(reader.Get(), element)) {
+                    return nullptr;
+                }
+                if (!empty) {
+                    open = element;
+                }
+                break;
             }
-            break;
-        }
-        default:
-            break;
+            case XmlNodeType_EndElement:
+                if (open == nullptr) {
+                    return nullptr;
+                }
+                open->TrimText();
+                open = open->m_pParent;
+                break;
+            case XmlNodeType_Text:
+            case XmlNodeType_CDATA: {
+                if (open != nullptr) {
+                    // Text that cannot be had would leave a value silently missing from the tree.
+                    const wchar_t* value = nullptr;
+                    if (FAILED(reader->GetValue(&value, nullptr))) {
+                        return nullptr;
+                    }
+                    open->m_text += value;
+                }
+                break;
+            }
+            default:
+                break;
         }
     }
     // S_FALSE is the end of the input; anything else is a parse or read error.
@@ -268,22 +272,12 @@ CXMLFile::~CXMLFile() {
     delete[] m_pPath;
 }
 
-const CXMLNode* CXMLFile::getXMLTree() const {
-    return m_pTree;
-}
+const CXMLNode* CXMLFile::getXMLTree() const { return m_pTree; }
 
-IXmlParser* CXMLFile::GetParser() {
-    return this;
-}
+IXmlParser* CXMLFile::GetParser() { return this; }
 
-const wchar_t* CXMLFile::GetPath() const {
-    return m_pPath != nullptr ? m_pPath : L"";
-}
+const wchar_t* CXMLFile::GetPath() const { return m_pPath != nullptr ? m_pPath : L""; }
 
-void* CXMLFile::operator new(size_t size) noexcept {
-    return ::operator new(size, std::nothrow);
-}
+void* CXMLFile::operator new(size_t size) noexcept { return ::operator new(size, std::nothrow); }
 
-void CXMLFile::operator delete(void* p) {
-    ::operator delete(p);
-}
+void CXMLFile::operator delete(void* p) { ::operator delete(p); }

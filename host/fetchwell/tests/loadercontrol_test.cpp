@@ -76,15 +76,15 @@ TEST_F(LoaderControlFile, FullFileGivesEveryList) {
                      {L"brisco-ru", L"\x0411\x0440\x0438\x0441\x043A\x043E"},
                      {L"brisco-ja", L"\x30D6\x30EA\x30B9\x30B3"}}));
     EXPECT_STREQ(control->getFirstProductID(), L"brisco-suite");
-    EXPECT_EQ(Walk(control->getFirstGUILanguage()),
-              (Pairs{{L"en", L"fetchwellGUI_en.dll"},
-                     {L"de", L"fetchwellGUI_de.dll"},
-                     {L"fr", L"fetchwellGUI_fr.dll"},
-                     {L"ru", L"fetchwellGUI_ru.dll"},
-                     {L"ja", L"fetchwellGUI_ja.dll"}}));
+    EXPECT_EQ(Walk(control->getFirstGUILanguage()), (Pairs{{L"en", L"fetchwellGUI_en.dll"},
+                                                           {L"de", L"fetchwellGUI_de.dll"},
+                                                           {L"fr", L"fetchwellGUI_fr.dll"},
+                                                           {L"ru", L"fetchwellGUI_ru.dll"},
+                                                           {L"ja", L"fetchwellGUI_ja.dll"}}));
     EXPECT_EQ(Walk(control->getFirstLanguageOfProduct(L"brisco-suite")),
               (Pairs{{L"en", L""}, {L"de", L""}, {L"fr", L""}}));
-    EXPECT_EQ(Keys(control->getFirstLanguageOfProduct(L"brisco-ru")), (std::vector<std::wstring>{L"ru", L"en"}));
+    EXPECT_EQ(Keys(control->getFirstLanguageOfProduct(L"brisco-ru")),
+              (std::vector<std::wstring>{L"ru", L"en"}));
     EXPECT_EQ(Keys(control->getFirstLanguageOfAll()),
               (std::vector<std::wstring>{L"en", L"de", L"fr", L"ru", L"ja"}));
     EXPECT_FALSE(control->showHeaderTitle());
@@ -99,21 +99,24 @@ struct ProductLanguageCount {
     int count;
 };
 
-class LanguageCount : public LoaderControlFile, public ::testing::WithParamInterface<ProductLanguageCount> {};
+class LanguageCount : public LoaderControlFile,
+                      public ::testing::WithParamInterface<ProductLanguageCount> {};
 
 TEST_P(LanguageCount, CountsTheProductsLanguages) {
     CLoaderControlFile* control = Load(L"full.xml");
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(control->getNumLanguagesOfProduct(GetParam().productId), GetParam().count);
-    EXPECT_EQ(static_cast<int>(Walk(control->getFirstLanguageOfProduct(GetParam().productId)).size()),
-              GetParam().count);
+    EXPECT_EQ(
+        static_cast<int>(Walk(control->getFirstLanguageOfProduct(GetParam().productId)).size()),
+        GetParam().count);
 }
 
-INSTANTIATE_TEST_SUITE_P(Products, LanguageCount,
-                         ::testing::Values(ProductLanguageCount{L"brisco-suite", 3}, ProductLanguageCount{L"brisco-ru", 2},
-                                           ProductLanguageCount{L"brisco-ja", 1}, ProductLanguageCount{L"BRISCO-JA", 1},
-                                           ProductLanguageCount{L"unknown", 0}, ProductLanguageCount{L"", 0},
-                                           ProductLanguageCount{nullptr, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Products, LanguageCount,
+    ::testing::Values(ProductLanguageCount{L"brisco-suite", 3},
+                      ProductLanguageCount{L"brisco-ru", 2}, ProductLanguageCount{L"brisco-ja", 1},
+                      ProductLanguageCount{L"BRISCO-JA", 1}, ProductLanguageCount{L"unknown", 0},
+                      ProductLanguageCount{L"", 0}, ProductLanguageCount{nullptr, 0}));
 
 TEST_F(LoaderControlFile, EmptyListsAreNull) {
     CLoaderControlFile* control = Load(L"empty_lists.xml");
@@ -137,7 +140,8 @@ TEST_F(LoaderControlFile, OddLetterCaseInNamesAndKeys) {
     EXPECT_EQ(Walk(control->getFirstGUILanguage()),
               (Pairs{{L"EN", L"fetchwellGUI_en.dll"}, {L"De", L"fetchwellGUI_de.dll"}}));
     kycplib::CKeyValueList guiLanguages;
-    for (const CKeyValueItem* item = control->getFirstGUILanguage(); item != nullptr; item = item->next) {
+    for (const CKeyValueItem* item = control->getFirstGUILanguage(); item != nullptr;
+         item = item->next) {
         guiLanguages.Add(item->key, item->value);
     }
     EXPECT_STREQ(guiLanguages.Find(L"en"), L"fetchwellGUI_en.dll");
@@ -145,7 +149,8 @@ TEST_F(LoaderControlFile, OddLetterCaseInNamesAndKeys) {
 
     EXPECT_EQ(Walk(control->getFirstProduct()), (Pairs{{L"BrIsCo", L"Brisco"}}));
     // "EN" and "en" name one language; it is listed once, as first written.
-    EXPECT_EQ(Keys(control->getFirstLanguageOfProduct(L"brisco")), (std::vector<std::wstring>{L"EN", L"dE"}));
+    EXPECT_EQ(Keys(control->getFirstLanguageOfProduct(L"brisco")),
+              (std::vector<std::wstring>{L"EN", L"dE"}));
     EXPECT_EQ(control->getNumLanguagesOfProduct(L"BRISCO"), 2);
     EXPECT_EQ(Keys(control->getFirstLanguageOfAll()), (std::vector<std::wstring>{L"EN", L"dE"}));
     EXPECT_FALSE(control->showHeaderTitle());
@@ -172,11 +177,13 @@ struct ColorCase {
     Color expected;
 };
 
-class BackgroundColor : public LoaderControlFile, public ::testing::WithParamInterface<ColorCase> {};
+class BackgroundColor : public LoaderControlFile,
+                        public ::testing::WithParamInterface<ColorCase> {};
 
 TEST_P(BackgroundColor, ReadsThreeComponentsOrNone) {
     const ColorCase& c = GetParam();
-    TempFile temp(ControlFileWithAppearance(std::string("<backgroundColor>") + c.text + "</backgroundColor>"));
+    TempFile temp(ControlFileWithAppearance(std::string("<backgroundColor>") + c.text +
+                                            "</backgroundColor>"));
     CXMLFile file(temp.Path());
     CLoaderControlFile* control = CLoaderControlFile::GetInstance(&file);
     ASSERT_NE(control, nullptr);
@@ -229,7 +236,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FlagCase{"Zero", "<showHeaderTitle> 0 </showHeaderTitle>", false},
                       FlagCase{"No", "<showHeaderTitle>No</showHeaderTitle>", false},
                       FlagCase{"One", "<showHeaderTitle>1</showHeaderTitle>", true},
-                      FlagCase{"UnreadableKeepsDefault", "<showHeaderTitle>maybe</showHeaderTitle>", true},
+                      FlagCase{"UnreadableKeepsDefault", "<showHeaderTitle>maybe</showHeaderTitle>",
+                               true},
                       FlagCase{"EmptyKeepsDefault", "<showHeaderTitle/>", true}),
     [](const ::testing::TestParamInfo<FlagCase>& info) { return std::string(info.param.label); });
 
@@ -238,17 +246,18 @@ struct NoInstanceCase {
     const wchar_t* fixture;
 };
 
-class NoInstance : public LoaderControlFile, public ::testing::WithParamInterface<NoInstanceCase> {};
+class NoInstance : public LoaderControlFile,
+                   public ::testing::WithParamInterface<NoInstanceCase> {};
 
-TEST_P(NoInstance, GetInstanceGivesNull) {
-    EXPECT_EQ(Load(GetParam().fixture), nullptr);
-}
+TEST_P(NoInstance, GetInstanceGivesNull) { EXPECT_EQ(Load(GetParam().fixture), nullptr); }
 
 INSTANTIATE_TEST_SUITE_P(Files, NoInstance,
                          ::testing::Values(NoInstanceCase{"Missing", L"no-such-file.xml"},
                                            NoInstanceCase{"Malformed", L"malformed.xml"},
                                            NoInstanceCase{"OtherRootElement", L"not_control.xml"}),
-                         [](const ::testing::TestParamInfo<NoInstanceCase>& info) { return std::string(info.param.label); });
+                         [](const ::testing::TestParamInfo<NoInstanceCase>& info) {
+                             return std::string(info.param.label);
+                         });
 
 TEST_F(LoaderControlFile, NullParserGivesNullWithoutInstance) {
     EXPECT_EQ(CLoaderControlFile::GetInstance(nullptr), nullptr);
@@ -347,7 +356,8 @@ TEST_F(LoaderControlFile, ConcurrentCallersShareOneInstance) {
     }
     // Whichever file came first, the instance holds exactly that file's products.
     const std::wstring first = instance->getFirstProductID();
-    EXPECT_TRUE(first == L"brisco-suite" || first == L"other-product") << "first product id: " << std::string(first.begin(), first.end());
+    EXPECT_TRUE(first == L"brisco-suite" || first == L"other-product")
+        << "first product id: " << std::string(first.begin(), first.end());
     EXPECT_EQ(Keys(instance->getFirstProduct()).size(), first == L"brisco-suite" ? 3u : 1u);
 }
 
@@ -367,9 +377,11 @@ TEST_F(LoaderControlFile, LongValuesAreCutToTheItemSize) {
 
 TEST_F(LoaderControlFile, EntriesWithoutIdOrCodeAreLeftOut) {
     TempFile temp(
-        "<loadercontrol><guiLanguages><language library=\"x.dll\"/><language code=\" \" library=\"y.dll\"/>"
+        "<loadercontrol><guiLanguages><language library=\"x.dll\"/><language code=\" \" "
+        "library=\"y.dll\"/>"
         "<language code=\"en\"/></guiLanguages>"
-        "<products><product name=\"no id\"/><product id=\"p\"><language/><language code=\"en\"/></product>"
+        "<products><product name=\"no id\"/><product id=\"p\"><language/><language "
+        "code=\"en\"/></product>"
         "</products></loadercontrol>");
     CXMLFile file(temp.Path());
     CLoaderControlFile* control = CLoaderControlFile::GetInstance(&file);

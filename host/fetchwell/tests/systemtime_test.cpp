@@ -48,19 +48,31 @@ TEST_P(TimeDifference, GivesEndMinusStart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, TimeDifference,
-    ::testing::Values(
-        DifferenceCase{"Same", At(2024, 5, 1, 10, 0, 0, 0), At(2024, 5, 1, 10, 0, 0, 0), 0, 0, 0, 0, 0},
-        DifferenceCase{"Milliseconds", At(2024, 5, 1, 10, 0, 0, 250), At(2024, 5, 1, 10, 0, 1, 750), 0, 0, 0, 1, 500},
-        DifferenceCase{"BorrowsAcrossFields", At(2024, 5, 1, 10, 59, 59, 900), At(2024, 5, 1, 11, 0, 0, 100), 0, 0, 0, 0, 200},
-        DifferenceCase{"HoursMinutesSeconds", At(2024, 5, 1, 8, 15, 30, 0), At(2024, 5, 1, 10, 20, 45, 5), 0, 2, 5, 15, 5},
-        DifferenceCase{"PastMidnight", At(2024, 2, 28, 23, 59, 59, 500), At(2024, 2, 29, 0, 0, 1, 250), 0, 0, 0, 1, 750},
-        DifferenceCase{"PastYearEnd", At(2023, 12, 31, 23, 30, 0, 0), At(2024, 1, 1, 0, 10, 0, 0), 0, 0, 40, 0, 0},
-        DifferenceCase{"MoreThanADayInHours", At(2024, 5, 1, 10, 0, 0, 0), At(2024, 5, 2, 12, 1, 2, 3), 0, 26, 1, 2, 3},
-        DifferenceCase{"CappedAtLargestHourCount", At(2000, 1, 1, 0, 0, 0, 0), At(2010, 1, 1, 0, 0, 0, 0), 0, 65535, 59, 59, 999},
-        DifferenceCase{"EndBeforeStart", At(2024, 5, 1, 10, 0, 1, 0), At(2024, 5, 1, 10, 0, 0, 0), 1, 0, 0, 0, 0},
-        DifferenceCase{"InvalidMonth", At(2024, 13, 1, 0, 0, 0, 0), At(2024, 5, 1, 0, 0, 0, 0), -1, 0, 0, 0, 0},
-        DifferenceCase{"InvalidHour", At(2024, 5, 1, 0, 0, 0, 0), At(2024, 5, 1, 24, 0, 0, 0), -1, 0, 0, 0, 0}),
-    [](const ::testing::TestParamInfo<DifferenceCase>& info) { return std::string(info.param.label); });
+    ::testing::Values(DifferenceCase{"Same", At(2024, 5, 1, 10, 0, 0, 0),
+                                     At(2024, 5, 1, 10, 0, 0, 0), 0, 0, 0, 0, 0},
+                      DifferenceCase{"Milliseconds", At(2024, 5, 1, 10, 0, 0, 250),
+                                     At(2024, 5, 1, 10, 0, 1, 750), 0, 0, 0, 1, 500},
+                      DifferenceCase{"BorrowsAcrossFields", At(2024, 5, 1, 10, 59, 59, 900),
+                                     At(2024, 5, 1, 11, 0, 0, 100), 0, 0, 0, 0, 200},
+                      DifferenceCase{"HoursMinutesSeconds", At(2024, 5, 1, 8, 15, 30, 0),
+                                     At(2024, 5, 1, 10, 20, 45, 5), 0, 2, 5, 15, 5},
+                      DifferenceCase{"PastMidnight", At(2024, 2, 28, 23, 59, 59, 500),
+                                     At(2024, 2, 29, 0, 0, 1, 250), 0, 0, 0, 1, 750},
+                      DifferenceCase{"PastYearEnd", At(2023, 12, 31, 23, 30, 0, 0),
+                                     At(2024, 1, 1, 0, 10, 0, 0), 0, 0, 40, 0, 0},
+                      DifferenceCase{"MoreThanADayInHours", At(2024, 5, 1, 10, 0, 0, 0),
+                                     At(2024, 5, 2, 12, 1, 2, 3), 0, 26, 1, 2, 3},
+                      DifferenceCase{"CappedAtLargestHourCount", At(2000, 1, 1, 0, 0, 0, 0),
+                                     At(2010, 1, 1, 0, 0, 0, 0), 0, 65535, 59, 59, 999},
+                      DifferenceCase{"EndBeforeStart", At(2024, 5, 1, 10, 0, 1, 0),
+                                     At(2024, 5, 1, 10, 0, 0, 0), 1, 0, 0, 0, 0},
+                      DifferenceCase{"InvalidMonth", At(2024, 13, 1, 0, 0, 0, 0),
+                                     At(2024, 5, 1, 0, 0, 0, 0), -1, 0, 0, 0, 0},
+                      DifferenceCase{"InvalidHour", At(2024, 5, 1, 0, 0, 0, 0),
+                                     At(2024, 5, 1, 24, 0, 0, 0), -1, 0, 0, 0, 0}),
+    [](const ::testing::TestParamInfo<DifferenceCase>& info) {
+        return std::string(info.param.label);
+    });
 
 TEST(TimeDifference, NullArgumentsAreRefused) {
     const SYSTEMTIME t = At(2024, 5, 1, 10, 0, 0, 0);

@@ -49,7 +49,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UnparsedFile{"EndsInsideComment", nullptr, "<loadercontrol><!-- no end"},
                       UnparsedFile{"NotXml", nullptr, "230,236,245\n"},
                       UnparsedFile{"UnquotedAttribute", nullptr, "<loadercontrol a=1/>"}),
-    [](const ::testing::TestParamInfo<UnparsedFile>& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<UnparsedFile>& info) {
+        return std::string(info.param.label);
+    });
 
 TEST(CXMLFile, NullPathGivesNoTree) {
     CXMLFile file(nullptr);
@@ -137,8 +139,10 @@ TEST(CXMLFile, TextJoinsCharacterDataAndTrimsBlanks) {
 }
 
 TEST(CXMLFile, ReadsUtf16FileWithByteOrderMark) {
-    const std::wstring text = L"\xFEFF<?xml version=\"1.0\" encoding=\"utf-16\"?><loadercontrol name=\"\x00C9t\x00E9\"/>";
-    TempFile temp(std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
+    const std::wstring text =
+        L"\xFEFF<?xml version=\"1.0\" encoding=\"utf-16\"?><loadercontrol name=\"\x00C9t\x00E9\"/>";
+    TempFile temp(
+        std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
     CXMLFile file(temp.Path());
     ASSERT_NE(file.getXMLTree(), nullptr);
     EXPECT_STREQ(file.getXMLTree()->GetAttribute(L"name"), L"\x00C9t\x00E9");

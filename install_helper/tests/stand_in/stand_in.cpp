@@ -20,7 +20,8 @@ std::wstring RecordPath() {
     wchar_t folder[MAX_PATH] = {};
     DWORD length = GetEnvironmentVariableW(L"KY_STAND_IN_RECORD_DIR", folder, MAX_PATH);
     std::wstring directory = (length > 0 && length < MAX_PATH)
-        ? std::wstring(folder) + L"\\" : own.substr(0, own.find_last_of(L'\\') + 1);
+                                 ? std::wstring(folder) + L"\\"
+                                 : own.substr(0, own.find_last_of(L'\\') + 1);
     return directory + name + L".record";
 }
 

@@ -9,9 +9,9 @@
 namespace kysig {
 
 struct BigNum {
-  uint32_t* words;
-  uint32_t used;
-  uint32_t allocated;
+    uint32_t* words;
+    uint32_t used;
+    uint32_t allocated;
 };
 
 // A number with the value 0 in a one-word array, or null when memory runs out.
@@ -30,6 +30,7 @@ uint32_t BigNumFromBytes(BigNum* number, const uint8_t* bytes, uint32_t count);
 uint32_t BigNumToBytes(const BigNum* number, uint8_t* buffer, uint32_t size);
 // result = base^exponent mod modulus. result may be one of the operands. When memory runs out, or
 // the modulus is 0, result keeps its previous value.
-void BigNumModExp(BigNum* result, const BigNum* base, const BigNum* exponent, const BigNum* modulus);
+void BigNumModExp(BigNum* result, const BigNum* base, const BigNum* exponent,
+                  const BigNum* modulus);
 
 }  // namespace kysig

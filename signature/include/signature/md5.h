@@ -8,9 +8,9 @@ namespace kysig {
 
 // count holds the number of processed bits as two 32-bit halves, low half first.
 struct Md5Context {
-  uint32_t state[4];
-  uint32_t count[2];
-  uint8_t buffer[64];
+    uint32_t state[4];
+    uint32_t count[2];
+    uint8_t buffer[64];
 };
 
 void Md5Init(Md5Context* ctx);

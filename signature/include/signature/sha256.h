@@ -10,10 +10,10 @@ namespace kysig {
 // completedBytes counts the bytes of completed 64-byte blocks (modulo 2^32); pending is the number
 // of bytes waiting in block. block has room for the two blocks that the final padding can need.
 struct Sha256Context {
-  uint32_t state[8];
-  uint32_t completedBytes;
-  uint32_t pending;
-  uint8_t block[128];
+    uint32_t state[8];
+    uint32_t completedBytes;
+    uint32_t pending;
+    uint8_t block[128];
 };
 
 void Sha256Init(Sha256Context* ctx);

@@ -11,17 +11,17 @@
 
 // Status values. 2 and 3 mean one thing with a false result and another with a true result.
 constexpr int32_t kSigFileMissing = 1;
-constexpr int32_t kSigCannotOpen = 2;            // result false
-constexpr int32_t kSigVerifiedLegacyTrailer = 2; // result true
-constexpr int32_t kSigOutOfMemory = 3;           // result false
-constexpr int32_t kSigVerifiedPrimary = 3;       // result true (key selector 'P')
+constexpr int32_t kSigCannotOpen = 2;             // result false
+constexpr int32_t kSigVerifiedLegacyTrailer = 2;  // result true
+constexpr int32_t kSigOutOfMemory = 3;            // result false
+constexpr int32_t kSigVerifiedPrimary = 3;        // result true (key selector 'P')
 constexpr int32_t kSigBadArgument = 4;
 constexpr int32_t kSigBadHeaders = 5;
 constexpr int32_t kSigNoBlock = 7;
 constexpr int32_t kSigMalformedBlock = 8;
 constexpr int32_t kSigMismatch = 9;
 constexpr int32_t kSigNoSignatureEntry = 10;
-constexpr int32_t kSigVerifiedWithLegacyKey = 11; // result false, but verified (key selector 'D')
+constexpr int32_t kSigVerifiedWithLegacyKey = 11;  // result false, but verified (key selector 'D')
 constexpr int32_t kSigReadFailed = 13;
 
 // mode 1 or 2: when the check against a signature block fails, a legacy trailer is tried.
@@ -46,5 +46,5 @@ uint16_t VerifyEmbeddedSignatureQuickWithKey(const wchar_t* path, int32_t* statu
 
 // True when the entry's outcome counts as verified for a caller that accepts either key.
 inline bool SigAccepted(uint16_t result, int32_t status) {
-  return result != 0 || status == kSigVerifiedWithLegacyKey;
+    return result != 0 || status == kSigVerifiedWithLegacyKey;
 }

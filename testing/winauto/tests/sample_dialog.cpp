@@ -10,20 +10,20 @@ HBRUSH g_background;
 
 INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case WM_INITDIALOG:
-        return TRUE;
-    case WM_CTLCOLORDLG:
-        return reinterpret_cast<INT_PTR>(g_background);
-    case WM_CTLCOLORSTATIC:
-        SetBkColor(reinterpret_cast<HDC>(wParam), SAMPLE_BACKGROUND);
-        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
-        return reinterpret_cast<INT_PTR>(g_background);
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, LOWORD(wParam));
+        case WM_INITDIALOG:
             return TRUE;
-        }
-        break;
+        case WM_CTLCOLORDLG:
+            return reinterpret_cast<INT_PTR>(g_background);
+        case WM_CTLCOLORSTATIC:
+            SetBkColor(reinterpret_cast<HDC>(wParam), SAMPLE_BACKGROUND);
+            SetTextColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+            return reinterpret_cast<INT_PTR>(g_background);
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                EndDialog(dialog, LOWORD(wParam));
+                return TRUE;
+            }
+            break;
     }
     return FALSE;
 }
@@ -32,7 +32,8 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     g_background = CreateSolidBrush(SAMPLE_BACKGROUND);
-    INT_PTR result = DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SAMPLE), nullptr, DialogProc, 0);
+    INT_PTR result =
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_SAMPLE), nullptr, DialogProc, 0);
     DeleteObject(g_background);
     return static_cast<int>(result);
 }

@@ -24,8 +24,8 @@ protected:
         std::wstring command = L"\"" + ExeDirectory() + L"winauto_sample_dialog.exe\"";
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
-        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &si, &process_))
+        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &si, &process_))
             << GetLastError();
         CloseHandle(process_.hThread);
         winauto::WindowQuery query;
@@ -64,7 +64,8 @@ TEST_F(SampleDialog, ReadsCaptionAndControlText) {
     EXPECT_EQ(winauto::GetText(text), L"Ready for the test");
     EXPECT_EQ(winauto::StaticTexts(dialog_), L"Ready for the test\n");
     EXPECT_EQ(winauto::VisibleChildren(dialog_, L"Button").size(), 2u);
-    EXPECT_EQ(winauto::FindChildByText(dialog_, L"Button", L"Cancel"), winauto::FindControl(dialog_, IDCANCEL));
+    EXPECT_EQ(winauto::FindChildByText(dialog_, L"Button", L"Cancel"),
+              winauto::FindControl(dialog_, IDCANCEL));
 }
 
 TEST_F(SampleDialog, CaptureShowsTheDialogBackgroundAndIsSavedAsPng) {

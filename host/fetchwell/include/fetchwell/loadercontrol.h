@@ -146,11 +146,13 @@ FETCHWELL_API int MyLANGIDToISO3166(LANGID langId, wchar_t* buffer, unsigned int
 // "-". The request puts it into its URL unescaped, so a code holding anything but ASCII letters,
 // digits, "-" and "_" gives an empty text, as does a null one. Cut to size - 1 characters and
 // always terminated. Returns the number of characters written.
-FETCHWELL_API int ConvertProductLanguageForUserAgent(const wchar_t* language, wchar_t* buffer, unsigned long size);
+FETCHWELL_API int ConvertProductLanguageForUserAgent(const wchar_t* language, wchar_t* buffer,
+                                                     unsigned long size);
 
 // result = to - from. wHour holds the whole hours (not wrapped at a day, at most 65535), then
 // wMinute, wSecond and wMilliseconds; the date fields are 0. Returns 0; 1 when to lies before
 // from (result all 0); -1 when an argument is null or not a valid time (result all 0 if given).
-FETCHWELL_API int GetDifSystemTime(SYSTEMTIME* result, const SYSTEMTIME* from, const SYSTEMTIME* to);
+FETCHWELL_API int GetDifSystemTime(SYSTEMTIME* result, const SYSTEMTIME* from,
+                                   const SYSTEMTIME* to);
 
 }  // extern "C"
