@@ -1,9 +1,14 @@
 # CheckFileSignature, with its table of refusals tested under Wine on real signed and unsigned
 # programs and scripts. Included by this folder's CMakeLists.txt (Windows builds only).
-add_library(ky_check_signature STATIC ${CMAKE_CURRENT_LIST_DIR}/check_signature.cpp)
-target_include_directories(ky_check_signature PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+# ky_check_signature_testing links the signature library's test variant (allocation failures).
+foreach(variant ky_check_signature ky_check_signature_testing)
+  add_library(${variant} STATIC ${CMAKE_CURRENT_LIST_DIR}/check_signature.cpp)
+  target_include_directories(${variant} PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  ky_target_defaults(${variant})
+endforeach()
 target_link_libraries(ky_check_signature PUBLIC kysig)
-ky_target_defaults(ky_check_signature)
+target_link_libraries(ky_check_signature_testing PUBLIC kysig_testing)
+set_target_properties(ky_check_signature_testing PROPERTIES EXCLUDE_FROM_ALL ON)
 
 if(KY_HOST_TOOLS_ONLY OR NOT WIN32)
   return()
@@ -26,7 +31,7 @@ add_custom_target(ky_check_signed_script DEPENDS ${ky_check_dir}/script-signed.v
 
 ky_add_test(NAME ky_check_signature_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/check_signature/check_signature_test.cpp
-  LIBS ky_check_signature
+  LIBS ky_check_signature_testing
   DEPENDS ky_check_program_signed ky_check_program_legacy-key ky_check_program_unsigned
           ky_check_signed_script kysig_verify_samples)
 target_include_directories(ky_check_signature_test PRIVATE ${CMAKE_SOURCE_DIR}/signature/src

@@ -2,6 +2,8 @@
 
 #include <signature/verify.h>
 
+#include <stdio.h>
+
 namespace {
 
 struct Refusal {
@@ -44,4 +46,18 @@ int CheckFileSignature(const wchar_t* path, int* detail) {
     }
     if (detail != nullptr) *detail = detailCode;
     return code;
+}
+
+int CheckScriptSignature(const wchar_t* path, int* detail) {
+    const int code = CheckFileSignature(path, detail);
+    if (code != 0) return code;
+    bool executable = true;
+    if (FILE* file = _wfopen(path, L"rb")) {
+        char head[2] = {};
+        executable = fread(head, 1, 2, file) == 2 && head[0] == 'M' && head[1] == 'Z';
+        fclose(file);
+    }
+    if (!executable && SigBlockForm(path) == 'T') return 0;
+    if (detail != nullptr) *detail = 5;
+    return 5;
 }

@@ -11,6 +11,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   openssl libssl-dev osslsigncode
   clang libclang-rt-14-dev llvm
+  clang-format
 )
 
 missing=()

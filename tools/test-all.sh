@@ -12,41 +12,59 @@ if [ "${KY_SKIP_SETUP:-0}" != 1 ]; then
 fi
 
 presets=${KY_PRESETS:-"native win64 win32"}
+failed=0
+
+# Every C and C++ file in the house style (.clang-format); a file that is not fails the run.
+echo "=== format check"
+format_start=$(date +%s)
+mapfile -t sources < <(git ls-files --cached --others --exclude-standard -- '*.c' '*.cpp' '*.h' |
+  while read -r f; do [ -f "$f" ] && printf '%s\n' "$f"; done)
+if clang-format --dry-run -Werror "${sources[@]}"; then
+  format_result="passed (${#sources[@]} files)"
+else
+  format_result="FAILED (run: clang-format -i on the files above)"; failed=1
+fi
+format_result="$format_result, $(( $(date +%s) - format_start )) s"
 jobs=$(nproc 2>/dev/null || echo 2)
 declare -A result
-failed=0
 start=$(date +%s)
 
+declare -A seconds
 for p in $presets; do
   echo "=== $p: configure and build"
+  part_start=$(date +%s)
   if cmake --preset "$p" >"build-$p.configure.log" 2>&1 || { cat "build-$p.configure.log"; false; }; then
     rm -f "build-$p.configure.log"
     if cmake --build --preset "$p" -j "$jobs"; then
       result[$p]=built
     else
-      result[$p]="BUILD FAILED"; failed=1; continue
+      result[$p]="BUILD FAILED"; failed=1
     fi
   else
-    result[$p]="CONFIGURE FAILED"; failed=1; continue
+    result[$p]="CONFIGURE FAILED"; failed=1
   fi
+  seconds[$p]="build $(( $(date +%s) - part_start )) s"
 done
 
 for p in $presets; do
   [ "${result[$p]}" = built ] || continue
   echo "=== $p: tests"
   log="build/$p/ctest.log"
+  part_start=$(date +%s)
   if ctest --preset "$p" 2>&1 | tee "$log"; then
     result[$p]="passed ($(grep -Eo '[0-9]+ tests passed|100% tests passed, 0 tests failed out of [0-9]+' "$log" | tail -1))"
   else
     result[$p]="TESTS FAILED ($(grep -Eo 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1))"
     failed=1
   fi
+  seconds[$p]="${seconds[$p]}, tests $(( $(date +%s) - part_start )) s"
 done
 
 echo
 echo "=== summary ($(( $(date +%s) - start )) s)"
+printf '  %-7s %s\n' "format" "$format_result"
 for p in $presets; do
-  printf '  %-7s %s\n' "$p" "${result[$p]}"
+  printf '  %-7s %s; %s\n' "$p" "${result[$p]}" "${seconds[$p]}"
 done
 echo "  captures and test reports: build/<preset>/test-results/"
 exit $failed

@@ -1,9 +1,14 @@
 # LoadVerifiedLibrary, with its refusal table and the swap test under Wine on real signed and
 # unsigned DLLs. Included by this folder's CMakeLists.txt (Windows builds).
-add_library(ky_verified_library STATIC ${CMAKE_CURRENT_LIST_DIR}/verified_library.cpp)
-target_include_directories(ky_verified_library PUBLIC ${CMAKE_CURRENT_LIST_DIR})
-target_link_libraries(ky_verified_library PUBLIC kysig)
-ky_target_defaults(ky_verified_library)
+# ky_verified_library_testing carries the test hooks and links the library's test variant.
+foreach(variant ky_verified_library ky_verified_library_testing)
+  add_library(${variant} STATIC ${CMAKE_CURRENT_LIST_DIR}/verified_library.cpp)
+  target_include_directories(${variant} PUBLIC ${CMAKE_CURRENT_LIST_DIR})
+  ky_target_defaults(${variant})
+endforeach()
+target_link_libraries(ky_verified_library PUBLIC kysig kycplib)
+target_link_libraries(ky_verified_library_testing PUBLIC kysig_testing kycplib)
+set_target_properties(ky_verified_library_testing PROPERTIES EXCLUDE_FROM_ALL ON)
 
 if(KY_HOST_TOOLS_ONLY OR NOT WIN32)
   return()
@@ -29,6 +34,13 @@ ky_sign(ky_vl_legacy-key SELECTOR D)
 
 ky_add_test(NAME ky_verified_library_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tests/verified_library/verified_library_test.cpp
-  LIBS ky_verified_library
+  LIBS ky_verified_library_testing
   DEPENDS ky_vl_signed ky_vl_legacy-key ky_vl_unsigned ky_vl_impostor kysig_verify_samples)
 target_include_directories(ky_verified_library_test PRIVATE ${CMAKE_SOURCE_DIR}/signature/tests)
+
+# The shipped files are checked for the absence of test hooks by their symbols; this program,
+# built with them, shows that the check sees them when they are there.
+ky_add_pe_check(NAME ky_test_hooks_are_seen.pe TARGET ky_verified_library_test ARGS
+  --lacks-symbol ForTesting)
+set_tests_properties(ky_test_hooks_are_seen.pe PROPERTIES
+  PASS_REGULAR_EXPRESSION "FAIL: symbols matching ForTesting: [^\n]*SetVerifiedLibraryCheckedHookForTesting")

@@ -6,7 +6,7 @@
 
 // Own last-error values of a refusal (besides ERROR_BAD_ARGUMENTS for a missing path).
 constexpr DWORD kVerifiedLibraryRefused = 0x4100;      // the signature check refused the file
-constexpr DWORD kVerifiedLibraryNotAbsolute = 0x4110;  // no drive letter and not "\\" first
+constexpr DWORD kVerifiedLibraryNotAbsolute = 0x4110;  // not "X:\" or "\\" first
 constexpr DWORD kVerifiedLibraryCannotSplit = 0x4120;  // the path cannot be split into its parts
 
 // Loads path with LoadLibraryExW(path, file, flags). Relative paths and bare names are always
@@ -16,6 +16,9 @@ constexpr DWORD kVerifiedLibraryCannotSplit = 0x4120;  // the path cannot be spl
 // Returns null on a refusal, with the thread's last-error value set to the reason.
 HMODULE LoadVerifiedLibrary(LPCWSTR path, HANDLE file, DWORD flags, bool verify);
 
-// Tests only: called between a passed check and LoadLibraryExW, while the file is held.
+#ifdef KY_TEST_HOOKS
+// Only in the test variant (ky_verified_library_testing): called between a passed check and
+// LoadLibraryExW, while the file is held.
 using VerifiedLibraryCheckedHook = void (*)(LPCWSTR path);
 void SetVerifiedLibraryCheckedHookForTesting(VerifiedLibraryCheckedHook hook);
+#endif

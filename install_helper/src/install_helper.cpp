@@ -8,11 +8,11 @@
 #include <memory>
 #include <vector>
 
+#include <kycplib/held_file.h>
 #include <kycplib/path.h>
 #include <kycplib/sync.h>
 
 #include "check_signature.h"
-#include "held_file.h"
 
 const wchar_t kGuardMutexName[] = L"{F0B336D4-3E88-4364-8249-3A2EABA64365}";
 const wchar_t kProductInUseMutexName[] = L"{856D85EB-3BEF-48fb-BE9F-039EEB944369}";
@@ -25,6 +25,10 @@ namespace {
 
 const wchar_t kProductIconName[] = L"brisco.ico";
 const wchar_t kUninstallIconName[] = L"brisco_uninstall.ico";
+
+// Link names when the resource library's would lead out of the desktop folder.
+const wchar_t kBuiltinProductLinkName[] = L"Orvane PC Brisco";
+const wchar_t kBuiltinUninstallLinkName[] = L"Uninstall Orvane PC Brisco";
 
 // Long enough for any path the system hands out; beyond it the path is not used at all.
 const DWORD kLongestModulePath = 32768;
@@ -70,16 +74,38 @@ std::wstring GetShortcutPath(HMODULE resources, UINT nameId) {
         // No desktop folder: there is no place for the link, and the buffer says nothing.
         return {};
     }
-    std::wstring name = LoadResourceString(resources, nameId) + L".lnk";
+    const wchar_t* fallback =
+        nameId == kIdsProductShortcutName ? kBuiltinProductLinkName : kBuiltinUninstallLinkName;
+    std::wstring name = SafeLinkName(LoadResourceString(resources, nameId), fallback) + L".lnk";
     kycplib::AppendPath(path, MAX_PATH, name.c_str());
     return path;
 }
 
 // Whether the file may be started. The caller keeps `held` alive until its start call has
-// returned, so the file that runs is the one that was checked.
-bool PassesSignatureCheck(const CHeldFile& held, const std::wstring& path) {
+// returned, so nobody can change the file between the check and the start. For the loader host
+// that is enough: the system has mapped the program when the start returns. The script host
+// reads the script later, when the helper may have exited and the hold is gone; the helper does
+// not wait for it, since the script may delete the product's folder, the helper included.
+using SignatureCheck = int (*)(const wchar_t* path, int* detail);
+bool PassesSignatureCheck(const kycplib::CHeldFile& held, const std::wstring& path,
+                          SignatureCheck check) {
     int detail = 0;
-    return held.IsHeld() && CheckFileSignature(path.c_str(), &detail) == 0;
+    return held.IsHeld() && check(path.c_str(), &detail) == 0;
+}
+
+bool IsReservedDeviceName(const std::wstring& name) {
+    // The part before the first dot, blanks at its end ignored: "NUL.txt" and "con " are the
+    // devices too.
+    std::wstring base = name.substr(0, name.find(L'.'));
+    while (!base.empty() && base.back() == L' ') base.pop_back();
+    for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (_wcsicmp(base.c_str(), device) == 0) return true;
+    }
+    if (base.size() == 4 &&
+        (_wcsnicmp(base.c_str(), L"COM", 3) == 0 || _wcsnicmp(base.c_str(), L"LPT", 3) == 0)) {
+        return base[3] >= L'1' && base[3] <= L'9';
+    }
+    return false;
 }
 
 // A flow that refuses a file says why, so that a double-click that seems to do nothing has an
@@ -120,6 +146,26 @@ std::wstring LoadResourceString(HMODULE resources, UINT id) {
         return {};
     }
     return std::wstring(text, static_cast<size_t>(length));
+}
+
+std::wstring SafeLinkName(const std::wstring& name, const wchar_t* fallback) {
+    if (name.empty()) return name;
+    for (wchar_t c : name) {
+        if (c < 0x20 || wcschr(L"\\/:*?\"<>|", c) != nullptr) return fallback;
+    }
+    // The system drops dots and blanks at the end of a name, so "x." would be another file;
+    // ".." anywhere is refused outright.
+    if (name.find(L"..") != std::wstring::npos || name.back() == L'.' || name.back() == L' ' ||
+        IsReservedDeviceName(name)) {
+        return fallback;
+    }
+    return name;
+}
+
+HMODULE LoadResourceLibrary(const wchar_t* path, LoadLibraryExFn load) {
+    HMODULE module = load(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr) module = load(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    return module;
 }
 
 std::wstring FormatWithFileName(const std::wstring& format, const std::wstring& fileName) {
@@ -172,8 +218,8 @@ int InstallAndStart(HMODULE resources, bool createShortcuts) {
 
     std::wstring directory = GetHelperDirectory();
     std::wstring hostPath = directory + kHostFileName;
-    CHeldFile heldHost(hostPath.c_str());
-    if (directory.empty() || !PassesSignatureCheck(heldHost, hostPath)) {
+    kycplib::CHeldFile heldHost(hostPath.c_str());
+    if (directory.empty() || !PassesSignatureCheck(heldHost, hostPath, CheckFileSignature)) {
         ReportRefusedFile(resources, hostPath);
         return kExitSignatureRefused;
     }
@@ -229,8 +275,8 @@ int Uninstall(HMODULE resources) {
 
     std::wstring directory = GetHelperDirectory();
     std::wstring scriptPath = directory + kUninstallScriptName;
-    CHeldFile heldScript(scriptPath.c_str());
-    if (directory.empty() || !PassesSignatureCheck(heldScript, scriptPath)) {
+    kycplib::CHeldFile heldScript(scriptPath.c_str());
+    if (directory.empty() || !PassesSignatureCheck(heldScript, scriptPath, CheckScriptSignature)) {
         ReportRefusedFile(resources, scriptPath);
         return kExitSignatureRefused;
     }

@@ -47,6 +47,16 @@ std::wstring LoadResourceString(HMODULE resources, UINT id);
 // as it stands: the format comes from an unchecked file and is never handed to a printf.
 std::wstring FormatWithFileName(const std::wstring& format, const std::wstring& fileName);
 
+// The name itself when it is a plain file name that stays in the folder it is appended to;
+// otherwise fallback. An empty name is kept (the link is then called ".lnk").
+std::wstring SafeLinkName(const std::wstring& name, const wchar_t* fallback);
+
+// Maps the resource library as resources only, so that none of its code can run. Windows XP
+// does not know LOAD_LIBRARY_AS_IMAGE_RESOURCE and refuses the call; it then gets the plain
+// data-file mapping. load is LoadLibraryExW but for the tests.
+using LoadLibraryExFn = HMODULE(WINAPI*)(LPCWSTR, HANDLE, DWORD);
+HMODULE LoadResourceLibrary(const wchar_t* path, LoadLibraryExFn load = LoadLibraryExW);
+
 // argc/argv as CommandLineToArgvW gives them, program included.
 int DispatchCommand(HMODULE resources, int argc, wchar_t** argv);
 
@@ -61,6 +71,8 @@ HRESULT CreateShortcut(const wchar_t* target, const wchar_t* arguments, const wc
                        const wchar_t* iconPath, int iconIndex);
 
 // Full path of the link file on the user's desktop (strings 103 and 104 + ".lnk"), cut to 259
-// characters; empty when the desktop folder cannot be found.
+// characters; empty when the desktop folder cannot be found. The resource library is not
+// signature-checked, so a name that is no plain file name (a path separator, "..", a drive, a
+// character file names cannot hold, a device name) is replaced by a built-in one.
 std::wstring GetProductShortcutPath(HMODULE resources);
 std::wstring GetUninstallShortcutPath(HMODULE resources);

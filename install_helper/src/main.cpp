@@ -37,8 +37,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     HMODULE resources = nullptr;
     if (!directory.empty()) {
         std::wstring path = directory + kResourceLibraryName;
-        resources = LoadLibraryExW(path.c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        resources = LoadResourceLibrary(path.c_str());
     }
     if (resources == nullptr) {
         MessageBoxW(nullptr, L"Can't load briscoinstallrc.dll", L"Orvane PC Brisco", MB_OK);

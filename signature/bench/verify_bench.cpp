@@ -2,7 +2,7 @@
 // same bytes read from the same file. Prints the figures and their ratio; asserts nothing about
 // time, only that the file verifies.
 //   kysig_verify_bench [WORK_FOLDER] [REPEATS]
-#include "sign.h"
+#include <kysign/sign.h>
 
 #include <signature/verify.h>
 

@@ -29,6 +29,47 @@ struct Buffer {
 uint32_t Field8(const uint8_t* p, bool text) { return text ? HexNumber(p, 2) : p[0]; }
 uint32_t Field32(const uint8_t* p, bool text) { return text ? HexNumber(p, 8) : LoadLe32(p); }
 
+bool IsLineBreak(uint8_t c) { return c == '\r' || c == '\n'; }
+bool IsBlank(uint8_t c) { return c == ' ' || c == '\t'; }
+
+// The text form's rule (verify_format.h): a script host that reads the file sees the lead-in as
+// empty lines, the block as one comment line and the padding as blanks, so that no byte the
+// signature does not cover can be a statement.
+int32_t CheckTextLayout(SigFile* file, const SignatureBlock* block, const uint8_t* head,
+                        uint32_t have, uint32_t distance) {
+    // Begin marker to end marker: printable characters only, so no line break and nothing that a
+    // script host might take for the end of the line or of the file.
+    const uint64_t blockLength = static_cast<uint64_t>(distance) + kMarkerLength;
+    if (blockLength > have) return kSigMalformedBlock;
+    for (uint32_t i = 0; i < blockLength; ++i) {
+        if (head[i] < 0x20 || head[i] > 0x7E) return kSigMalformedBlock;
+    }
+    // The comment mark right before the begin marker, first on its line; before it, the lead-in
+    // holds only line breaks and blanks.
+    const uint32_t begin = block->beginOffset;
+    if (begin == 0) return kSigMalformedBlock;
+    uint8_t before[kMaxLeadIn + 2];
+    const uint32_t count = begin < block->leadIn + 2 ? begin : block->leadIn + 2;
+    if (!ReadSigFileAt(file, begin - count, before, count)) return kSigReadFailed;
+    if (before[count - 1] != kTextCommentMark) return kSigMalformedBlock;
+    if (count >= 2 && !IsLineBreak(before[count - 2])) return kSigMalformedBlock;
+    for (uint32_t i = count - block->leadIn; i + 1 < count; ++i) {
+        if (!IsLineBreak(before[i]) && !IsBlank(before[i])) return kSigMalformedBlock;
+    }
+    // After the end marker: line breaks and blanks.
+    uint8_t after[kMaxTrailingPadding];
+    const uint64_t paddingStart = static_cast<uint64_t>(begin) + blockLength;
+    if (paddingStart + block->trailingPadding > file->length) return kSigMalformedBlock;
+    if (block->trailingPadding > 0 &&
+        !ReadSigFileAt(file, static_cast<uint32_t>(paddingStart), after, block->trailingPadding)) {
+        return kSigReadFailed;
+    }
+    for (uint32_t i = 0; i < block->trailingPadding; ++i) {
+        if (!IsLineBreak(after[i]) && !IsBlank(after[i])) return kSigMalformedBlock;
+    }
+    return 0;
+}
+
 }  // namespace
 
 uint32_t HexDigit(uint8_t c) {
@@ -117,6 +158,13 @@ int32_t LocateBlock(SigFile* file, SignatureBlock* block) {
     if (block->leadIn > kMaxLeadIn || block->trailingPadding > kMaxTrailingPadding) {
         return kSigMalformedBlock;
     }
+    // The excluded range is the block and nothing else: lead-in, block, end marker, padding. A
+    // longer one would leave bytes appended after the block out of the digests.
+    const uint64_t extent =
+        static_cast<uint64_t>(block->leadIn) + distance + kMarkerLength + block->trailingPadding;
+    if (block->excludedLength != extent) return kSigMalformedBlock;
+    if (block->leadIn > block->beginOffset) return kSigReadFailed;
+    if (text) return CheckTextLayout(file, block, head.data, have, distance);
     return 0;
 }
 

@@ -16,6 +16,11 @@ namespace detail {
 struct SigFile {
     int fd;
     uint32_t length;
+#ifdef KY_TEST_HOOKS
+    // Set when the file is the memory of SetMemoryFileForTesting; position is the read offset.
+    const uint8_t* memory;
+    uint32_t position;
+#endif
 };
 
 // 0 when the file is open (length may be 0), otherwise the status: kSigFileMissing,
@@ -35,8 +40,16 @@ bool ReadSigFileAt(SigFile* file, uint32_t offset, void* buffer, uint32_t count)
 void* SigAllocate(size_t size);
 // Wipes (the buffers hold file contents and opened signatures) and frees; null is accepted.
 void SigFree(void* data, size_t size);
+
+#ifdef KY_TEST_HOOKS
+// Only in the test variant of the library (kysig_testing), never in what ships.
 // The countdown-th allocation from now fails (1 = the next one); 0 turns failures off.
 void SetAllocationFailureForTesting(int countdown);
+// While data is set, every file the entries open is these bytes instead, whatever the path:
+// the fuzz target feeds its inputs through the same reads as files without a file system.
+// Null turns it off. Not thread-safe; the bytes must outlive the calls.
+void SetMemoryFileForTesting(const uint8_t* data, uint32_t size);
+#endif
 
 // --- Excluded ranges (verify_ranges.cpp) ------------------------------------------------------
 
@@ -48,10 +61,18 @@ struct ExcludedRange {
 struct ExcludedRanges {
     ExcludedRange items[4];
     uint32_t count;
+    // Whether the PE ranges hold a certificate table (then the third of them).
+    bool hasCertificateTable;
 };
 
 // Step 3 of the check: the PE ranges of an "MZ" file. Returns 0 or kSigBadHeaders.
 int32_t CollectPeRanges(SigFile* file, ExcludedRanges* ranges);
+// Where the block's extent may lie: at the end of the file, or directly before a certificate
+// table that ends the file, or directly after one when the extent ends the file. Returns 0,
+// kSigMalformedBlock for an extent that neither ends the file nor meets a certificate table, or
+// kSigReadFailed for a certificate table anywhere else. Called before AddBlockRange.
+int32_t CheckBlockPlacement(const ExcludedRanges* ranges, uint32_t first, uint32_t length,
+                            uint32_t fileLength);
 // Adds the block's range in ascending order. Returns 0, or kSigReadFailed when any two ranges
 // overlap, a range reaches past the end of the file, or the PE ranges are out of order.
 int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length, uint32_t fileLength);
@@ -60,6 +81,14 @@ int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length, u
 int32_t ReadSignedBytes(SigFile* file, const ExcludedRanges* ranges, uint32_t limit, uint8_t* out,
                         uint32_t capacity, uint32_t* produced);
 uint32_t SignedLength(const ExcludedRanges* ranges, uint32_t fileLength);
+
+#ifdef KY_TEST_HOOKS
+// Called with the complete list of excluded ranges of a block check just before the digests are
+// computed, so that a test can compare them with the ranges it expects.
+using ExcludedRangesObserver = void (*)(const ExcludedRanges* ranges);
+void SetExcludedRangesObserverForTesting(ExcludedRangesObserver observer);
+void ObserveExcludedRanges(const ExcludedRanges* ranges);
+#endif
 
 // --- The block (verify_block.cpp) -------------------------------------------------------------
 
@@ -76,7 +105,9 @@ struct SignatureBlock {
     uint8_t selector;
 };
 
-// Locates and parses the block nearest the end of the file. Returns 0 or the status (3, 7, 8, 13).
+// Locates and parses the block nearest the end of the file, and checks that its fields describe
+// exactly its own bytes (and, for the text form, that a script host reads it as one comment
+// line; see verify_format.h). Returns 0 or the status (3, 7, 8, 13).
 int32_t LocateBlock(SigFile* file, SignatureBlock* block);
 // Reads and decodes the 256 signature bytes of the block's signature entry. Returns 0 or the
 // status (3 for a failed seek, 13 for a short read).

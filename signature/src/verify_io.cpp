@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <stdio.h>
+#include <string.h>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -27,7 +28,11 @@ namespace detail {
 
 namespace {
 
+#ifdef KY_TEST_HOOKS
 std::atomic<int> g_failCountdown{0};
+const uint8_t* g_memoryFile = nullptr;
+uint32_t g_memoryFileSize = 0;
+#endif
 
 #ifndef _WIN32
 // wchar_t holds UTF-32 here. Returns false for a value that is not a Unicode scalar value.
@@ -72,6 +77,14 @@ bool WideToUtf8(const wchar_t* path, char* out, size_t capacity) {
 int32_t OpenSigFile(const wchar_t* path, SigFile* file) {
     file->fd = -1;
     file->length = 0;
+#ifdef KY_TEST_HOOKS
+    file->memory = g_memoryFile;
+    file->position = 0;
+    if (file->memory != nullptr) {
+        file->length = g_memoryFileSize;
+        return 0;
+    }
+#endif
 #ifdef _WIN32
     if (_waccess(path, 0) != 0 && errno == ENOENT) return kSigFileMissing;
     // Read and write access stay shared with other openers (_SH_DENYNO), so a file that someone
@@ -125,6 +138,13 @@ void CloseSigFile(SigFile* file) {
 }
 
 bool SeekSigFile(SigFile* file, uint32_t offset) {
+#ifdef KY_TEST_HOOKS
+    if (file->memory != nullptr) {
+        // As lseek: a position past the end is allowed, reads there give nothing.
+        file->position = offset;
+        return true;
+    }
+#endif
 #ifdef _WIN32
     return _lseeki64(file->fd, static_cast<__int64>(offset), SEEK_SET) ==
            static_cast<__int64>(offset);
@@ -135,6 +155,15 @@ bool SeekSigFile(SigFile* file, uint32_t offset) {
 
 int64_t ReadSigFile(SigFile* file, void* buffer, uint32_t count) {
     uint8_t* out = static_cast<uint8_t*>(buffer);
+#ifdef KY_TEST_HOOKS
+    if (file->memory != nullptr) {
+        const uint32_t left = file->position < file->length ? file->length - file->position : 0;
+        const uint32_t n = count < left ? count : left;
+        memcpy(out, file->memory + file->position, n);
+        file->position += n;
+        return n;
+    }
+#endif
     uint32_t done = 0;
     while (done < count) {
         uint32_t chunk = count - done;
@@ -158,11 +187,13 @@ bool ReadSigFileAt(SigFile* file, uint32_t offset, void* buffer, uint32_t count)
 }
 
 void* SigAllocate(size_t size) {
+#ifdef KY_TEST_HOOKS
     int countdown = g_failCountdown.load(std::memory_order_relaxed);
     if (countdown > 0) {
         countdown = g_failCountdown.fetch_sub(1, std::memory_order_relaxed);
         if (countdown == 1) return nullptr;
     }
+#endif
     return malloc(size == 0 ? 1 : size);
 }
 
@@ -172,9 +203,16 @@ void SigFree(void* data, size_t size) {
     free(data);
 }
 
+#ifdef KY_TEST_HOOKS
 void SetAllocationFailureForTesting(int countdown) {
     g_failCountdown.store(countdown < 0 ? 0 : countdown, std::memory_order_relaxed);
 }
+
+void SetMemoryFileForTesting(const uint8_t* data, uint32_t size) {
+    g_memoryFile = data;
+    g_memoryFileSize = data != nullptr ? size : 0;
+}
+#endif
 
 }  // namespace detail
 }  // namespace kysig

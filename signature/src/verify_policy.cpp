@@ -27,7 +27,11 @@ enum class CheckKind {
 
 // Owns the open file of one check.
 struct OpenFile {
-    SigFile file{-1, 0};
+    SigFile file;
+    OpenFile() {
+        memset(&file, 0, sizeof file);
+        file.fd = -1;
+    }
     ~OpenFile() { CloseSigFile(&file); }
 };
 
@@ -95,11 +99,16 @@ bool CheckBlock(const wchar_t* path, CheckKind kind, const uint8_t* primaryKey, 
         return *status = kSigMalformedBlock, false;
     }
 
-    if (block.leadIn > block.beginOffset) return *status = kSigReadFailed, false;
-    if (int32_t r = AddBlockRange(&ranges, block.beginOffset - block.leadIn, block.excludedLength,
-                                  file->length)) {
+    const uint32_t extentStart = block.beginOffset - block.leadIn;
+    if (int32_t r = CheckBlockPlacement(&ranges, extentStart, block.excludedLength, file->length)) {
         return *status = r, false;
     }
+    if (int32_t r = AddBlockRange(&ranges, extentStart, block.excludedLength, file->length)) {
+        return *status = r, false;
+    }
+#ifdef KY_TEST_HOOKS
+    ObserveExcludedRanges(&ranges);
+#endif
 
     const uint32_t signedLength = SignedLength(&ranges, file->length);
     const uint8_t* record = message.data;
@@ -213,6 +222,17 @@ uint16_t Verify(const wchar_t* path, int32_t* status, uint32_t mode, const uint8
 }  // namespace
 }  // namespace detail
 }  // namespace kysig
+
+char SigBlockForm(const wchar_t* path) {
+    if (path == nullptr) return 0;
+    kysig::detail::SigFile file;
+    memset(&file, 0, sizeof file);
+    if (kysig::detail::OpenSigFile(path, &file) != 0) return 0;
+    kysig::detail::SignatureBlock block;
+    const bool found = file.length > 0 && kysig::detail::LocateBlock(&file, &block) == 0;
+    kysig::detail::CloseSigFile(&file);
+    return found ? (block.text ? 'T' : 'B') : 0;
+}
 
 uint16_t VerifyEmbeddedSignature(const wchar_t* path, int32_t* status, uint32_t mode) {
     return kysig::detail::Verify(path, status, mode, kysig::detail::kBuiltinPrimaryModulus,

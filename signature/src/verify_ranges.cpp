@@ -25,27 +25,54 @@ uint32_t LoadLe32(const uint8_t* p) {
 
 int32_t CollectPeRanges(SigFile* file, ExcludedRanges* ranges) {
     ranges->count = 0;
+    ranges->hasCertificateTable = false;
     uint8_t dosHeader[64];
     if (!SeekSigFile(file, 0) || ReadSigFile(file, dosHeader, sizeof dosHeader) != 64) {
         return kSigBadHeaders;
     }
     if (dosHeader[0] != 'M' || dosHeader[1] != 'Z') return 0;
-    uint64_t peOffset = LoadLe32(dosHeader + 60);
-    // Offsets past the 32-bit range cannot lie inside a file this library accepts.
-    if (peOffset + kPe32PlusCertificateEntry + 8 > file->length) return kSigBadHeaders;
-    uint8_t magicBytes[4];
-    if (!ReadSigFileAt(file, static_cast<uint32_t>(peOffset + 24), magicBytes, 4))
+    const uint64_t peOffset = LoadLe32(dosHeader + 60);
+    // Offsets past the 32-bit range cannot lie inside a file this library accepts. Only as much
+    // of the headers is required as the optional header's kind needs: a small PE32 file may end
+    // right after its certificate-table entry.
+    if (peOffset + 26 > file->length) return kSigBadHeaders;
+    uint8_t magicBytes[2];
+    if (!ReadSigFileAt(file, static_cast<uint32_t>(peOffset + 24), magicBytes, 2)) {
         return kSigBadHeaders;
-    uint16_t magic = static_cast<uint16_t>(magicBytes[0] | (magicBytes[1] << 8));
-    uint32_t entryOffset = static_cast<uint32_t>(
-        peOffset + (magic == kPe32Magic ? kPe32CertificateEntry : kPe32PlusCertificateEntry));
+    }
+    const uint16_t magic = static_cast<uint16_t>(magicBytes[0] | (magicBytes[1] << 8));
+    const uint64_t entryOffset =
+        peOffset + (magic == kPe32Magic ? kPe32CertificateEntry : kPe32PlusCertificateEntry);
+    if (entryOffset + 8 > file->length) return kSigBadHeaders;
     uint8_t entry[8];
-    if (!ReadSigFileAt(file, entryOffset, entry, 8)) return kSigBadHeaders;
+    if (!ReadSigFileAt(file, static_cast<uint32_t>(entryOffset), entry, 8)) return kSigBadHeaders;
     ranges->items[ranges->count++] = {static_cast<uint32_t>(peOffset + kPeChecksumOffset), 4};
-    ranges->items[ranges->count++] = {entryOffset, 8};
-    uint32_t tableOffset = LoadLe32(entry);
-    if (tableOffset != 0) ranges->items[ranges->count++] = {tableOffset, LoadLe32(entry + 4)};
+    ranges->items[ranges->count++] = {static_cast<uint32_t>(entryOffset), 8};
+    const uint32_t tableOffset = LoadLe32(entry);
+    if (tableOffset != 0) {
+        ranges->items[ranges->count++] = {tableOffset, LoadLe32(entry + 4)};
+        ranges->hasCertificateTable = true;
+    }
     return 0;
+}
+
+int32_t CheckBlockPlacement(const ExcludedRanges* ranges, uint32_t first, uint32_t length,
+                            uint32_t fileLength) {
+    const uint64_t extentEnd = static_cast<uint64_t>(first) + length;
+    if (!ranges->hasCertificateTable) {
+        // Bytes after the block would be signed bytes that nobody looks for there; a block in
+        // the middle of a script would turn the rest of its line into a comment.
+        return extentEnd == fileLength ? 0 : kSigMalformedBlock;
+    }
+    // Authenticode puts its certificate table at the end of the file: after the block when it
+    // signs a file that carries one, before it when the block was added afterwards. A table
+    // anywhere else would let its directory entry, an unsigned field, take signed bytes out of
+    // the check.
+    const ExcludedRange& table = ranges->items[2];
+    const uint64_t tableEnd = End(table);
+    const bool tableAfter = table.first == extentEnd && tableEnd == fileLength;
+    const bool tableBefore = tableEnd == first && extentEnd == fileLength;
+    return tableAfter || tableBefore ? 0 : kSigReadFailed;
 }
 
 int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length,
@@ -67,6 +94,20 @@ int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length,
     ++ranges->count;
     return 0;
 }
+
+#ifdef KY_TEST_HOOKS
+namespace {
+ExcludedRangesObserver g_rangesObserver = nullptr;
+}  // namespace
+
+void SetExcludedRangesObserverForTesting(ExcludedRangesObserver observer) {
+    g_rangesObserver = observer;
+}
+
+void ObserveExcludedRanges(const ExcludedRanges* ranges) {
+    if (g_rangesObserver != nullptr) g_rangesObserver(ranges);
+}
+#endif
 
 uint32_t SignedLength(const ExcludedRanges* ranges, uint32_t fileLength) {
     uint32_t length = fileLength;

@@ -38,6 +38,9 @@ inline std::filesystem::path ProgramPath() {
 
 inline std::filesystem::path ProgramDir() { return ProgramPath().parent_path(); }
 
+// The signed samples the build makes beside the test programs.
+inline std::filesystem::path SampleDir() { return ProgramDir() / "verify-samples"; }
+
 // "<program>-work-<pid>" beside the program, so that test programs running in parallel, or one
 // program's crashed earlier run, never share files.
 inline std::filesystem::path WorkDir() {

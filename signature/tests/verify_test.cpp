@@ -2,6 +2,7 @@
 // makes at build time (bin/verify-samples), and variants of them changed here byte by byte. The
 // same table runs natively and under Wine.
 #include "sample_files.h"
+#include "tampered_files.h"
 #include "verify_internal.h"
 
 #include <signature/verify.h>
@@ -25,69 +26,8 @@ using kysig_test::ReadBytes;
 using kysig_test::WorkDir;
 using kysig_test::WriteBytes;
 
-fs::path SampleDir() { return ProgramDir() / "verify-samples"; }
-
-// --- Finding the fields of a sample's block -----------------------------------------------------
-
-size_t LastOf(const Bytes& b, const char* marker) {
-    auto it = std::find_end(b.begin(), b.end(), marker, marker + 16);
-    if (it == b.end()) throw std::runtime_error("marker missing in sample");
-    return static_cast<size_t>(it - b.begin());
-}
-size_t Begin(const Bytes& b) { return LastOf(b, kysig::kBeginMarker); }
-size_t End(const Bytes& b) { return LastOf(b, kysig::kEndMarker); }
-bool IsText(const Bytes& b) { return b[End(b) - 1] == 'T'; }
-
-void PutLe32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t GetLe32(const Bytes& b, size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
-}
-void PutHex(Bytes& b, size_t at, uint32_t v, int digits) {
-    static const char kDigits[] = "0123456789ABCDEF";
-    for (int i = 0; i < digits; ++i) b[at + i] = kDigits[(v >> (4 * (digits - 1 - i))) & 15];
-}
-
-// A numeric field of the block, in either form: binary offset and text offset from the begin
-// marker (or, for trailer fields, negative offsets from the end marker).
-struct Field {
-    int binary;
-    int text;
-    int width;  // bytes in the binary form
-    bool fromEnd;
-};
-constexpr Field kLeadIn{17, 18, 4, false};
-constexpr Field kExcludedLength{22, 28, 4, false};
-constexpr Field kEntryCount{26, 36, 1, false};
-constexpr Field kEntryType{39, 62, 1, false};
-constexpr Field kDataOffset{41, 66, 4, false};
-constexpr Field kDataLength{46, 76, 4, false};
-constexpr Field kDistance{-11, -21, 4, true};
-constexpr Field kPadding{-6, -11, 4, true};
-
-size_t FieldAt(const Bytes& b, const Field& f) {
-    const bool text = IsText(b);
-    return (f.fromEnd ? End(b) : Begin(b)) + (text ? f.text : f.binary);
-}
-void SetField(Bytes& b, const Field& f, uint32_t v) {
-    const size_t at = FieldAt(b, f);
-    if (IsText(b)) {
-        PutHex(b, at, v, 2 * f.width);
-    } else if (f.width == 1) {
-        b[at] = static_cast<uint8_t>(v);
-    } else {
-        PutLe32(b, at, v);
-    }
-}
-size_t SelectorAt(const Bytes& b) { return Begin(b) + (IsText(b) ? 84 : 50); }
-size_t SignatureAt(const Bytes& b) { return Begin(b) + (IsText(b) ? 101 : 59); }
-
-size_t PeOffset(const Bytes& b) { return GetLe32(b, 60); }
-size_t CertificateEntryAt(const Bytes& b) {
-    const size_t pe = PeOffset(b);
-    return pe + ((b[pe + 24] | (b[pe + 25] << 8)) == 0x10B ? 152 : 168);
-}
+using namespace kysig_test::block;
+using kysig_test::SampleDir;
 
 // --- The table ----------------------------------------------------------------------------------
 
@@ -122,8 +62,6 @@ struct Case {
     int32_t status;
     KeyArg key = KeyArg::kPrimary;
 };
-
-void Flip(Bytes& b, size_t at) { b[at] ^= 0x5A; }
 
 const Case kCases[] = {
     // Verified.
@@ -269,11 +207,11 @@ const Case kCases[] = {
     {"ChangedScriptGivesStatus9", "script.vbs", +[](Bytes& b) { Flip(b, 20); }, Entry::kFull, 2, 0, 9},
     {"ByteBeforeLeadInGivesStatus9", "payload.padded", +[](Bytes& b) { Flip(b, Begin(b) - 5); },
      Entry::kFull, 0, 0, 9},
-    {"AppendedByteGivesStatus9", "payload.padded", +[](Bytes& b) { b.push_back(0); }, Entry::kFull, 0, 0, 9},
-    {"ShorterExcludedLengthGivesStatus9", "payload.padded",
-     +[](Bytes& b) { SetField(b, kExcludedLength, 354 + 4 + 6 - 1); }, Entry::kFull, 0, 0, 9},
+    {"AppendedByteGivesStatus8", "payload.padded", +[](Bytes& b) { b.push_back(0); }, Entry::kFull, 0, 0, 8},
+    {"ShorterExcludedLengthGivesStatus8", "payload.padded",
+     +[](Bytes& b) { SetField(b, kExcludedLength, 354 + 4 + 6 - 1); }, Entry::kFull, 0, 0, 8},
     {"EndMarkerInsideWindowIsFound", "payload.b", +[](Bytes& b) { b.resize(b.size() + 656499, 0); },
-     Entry::kFull, 2, 0, 9},
+     Entry::kFull, 2, 0, 8},
     {"ChangedCodeAfterAuthenticodeGivesStatus9", "pe64.authenticode.exe", +[](Bytes& b) { Flip(b, 0x600); },
      Entry::kFull, 2, 0, 9},
     {"ChangedDosStubGivesStatus9", "pe32.b.exe", +[](Bytes& b) { Flip(b, 70); }, Entry::kFull, 2, 0, 9},
@@ -306,8 +244,8 @@ const Case kCases[] = {
     {"CertificateTableBeyondFileGivesStatus13", "pe64.authenticode.exe",
      +[](Bytes& b) { PutLe32(b, CertificateEntryAt(b) + 4, GetLe32(b, CertificateEntryAt(b) + 4) + 1); },
      Entry::kFull, 2, 0, 13},
-    {"ExcludedRangeBeyondFileGivesStatus13", "payload.b", +[](Bytes& b) { SetField(b, kExcludedLength, 355); },
-     Entry::kFull, 2, 0, 13},
+    {"ExcludedLengthBeyondBlockGivesStatus8", "payload.b", +[](Bytes& b) { SetField(b, kExcludedLength, 355); },
+     Entry::kFull, 2, 0, 8},
 };
 
 class VerifyTable : public ::testing::TestWithParam<Case> {};
@@ -400,6 +338,44 @@ TEST(VerifyTableCoverage, ReachesEveryStatus) {
             return c.status == 2 && c.result == result;
         }));
     }
+}
+
+// --- Files changed after signing in bytes the signature does not cover --------------------------
+
+class Tampered : public ::testing::TestWithParam<kysig_test::TamperedFile> {};
+
+TEST_P(Tampered, EveryEntryGivesItsStatus) {
+    const kysig_test::TamperedFile& t = GetParam();
+    Bytes bytes = ReadBytes(SampleDir() / t.sample);
+    ASSERT_FALSE(bytes.empty()) << "sample " << t.sample << " missing";
+    if (t.change) t.change(bytes);
+    const fs::path path = WorkDir() / (std::string("tampered-") + t.name);
+    WriteBytes(path, bytes);
+    const std::wstring wide = path.wstring();
+    for (Entry entry : {Entry::kFull, Entry::kQuick, Entry::kFullWithKey, Entry::kQuickWithKey}) {
+        int32_t status = -1;
+        const uint16_t result =
+            RunEntry(entry, wide.c_str(), &status, kSigModeWithLegacy, KeyArg::kPrimary);
+        EXPECT_EQ(status, t.status) << "entry " << static_cast<int>(entry);
+        EXPECT_EQ(result, t.status == kSigVerifiedPrimary ? 1 : 0);
+    }
+    // A malformed block is no block to ask about; a verified one has its form.
+    if (t.status == kSigVerifiedPrimary) {
+        EXPECT_EQ(SigBlockForm(wide.c_str()), IsText(bytes) ? 'T' : 'B');
+    }
+    fs::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, Tampered, ::testing::ValuesIn(kysig_test::kTamperedFiles),
+                         [](const ::testing::TestParamInfo<kysig_test::TamperedFile>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(SigBlockForm, IsZeroWithoutABlock) {
+    EXPECT_EQ(SigBlockForm((SampleDir() / "payload.bin").wstring().c_str()), 0);
+    EXPECT_EQ(SigBlockForm((SampleDir() / "payload.legacy-t").wstring().c_str()), 0);
+    EXPECT_EQ(SigBlockForm((WorkDir() / "missing").wstring().c_str()), 0);
+    EXPECT_EQ(SigBlockForm(nullptr), 0);
 }
 
 // --- One changed byte anywhere outside the excluded ranges ---------------------------------------

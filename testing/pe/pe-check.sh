@@ -3,7 +3,7 @@
 # list, ASLR and DEP flags, subsystem, text inside the embedded manifest.
 #   pe-check.sh FILE [--machine i386|x86-64] [--exports "A B"] [--imports "K32.dll ..."]
 #               [--aslr-dep] [--subsystem "Windows GUI"] [--manifest-contains TEXT]...
-#               [--has-symbol NAME] [--forbid-import REGEX]
+#               [--has-symbol NAME] [--lacks-symbol REGEX] [--forbid-import REGEX]
 # --imports lists the DLLs that may be imported, separated by commas or spaces (case-insensitive);
 # any other import fails.
 set -u
@@ -62,6 +62,17 @@ while [ $# -gt 0 ]; do
     want=$2; shift 2
     # Decorated on 32-bit: _wWinMain@16.
     "$objdump" -t "$file" | grep -Eq -- "[[:space:]]_*${want}(@[0-9]+)?$" && pass "symbol $want" || fail "no symbol $want" ;;
+  --lacks-symbol)
+    # No symbol whose name matches the extended regular expression. The files keep their symbol
+    # table, so a name that is absent there is absent from the code: a file without one fails,
+    # since it proves nothing.
+    want=$2; shift 2
+    symbols=$("$objdump" -t "$file" | awk '/^\[ *[0-9]+\]/ { print $NF }')
+    if [ -z "$symbols" ]; then fail "no symbol table, cannot show the absence of $want"
+    else
+      hits=$(printf '%s\n' "$symbols" | grep -E -- "$want" | sort -u | tr '\n' ' ')
+      [ -z "$hits" ] && pass "no symbol matching $want" || fail "symbols matching $want: $hits"
+    fi ;;
   --forbid-import)
     # An extended regular expression for imported function names.
     want=$2; shift 2

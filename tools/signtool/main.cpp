@@ -7,7 +7,7 @@
 //   kysign pubkey --key KEY.pem
 //
 // Without OUTPUT, sign replaces INPUT (through a temporary file renamed into place).
-#include "sign.h"
+#include <kysign/sign.h>
 
 #include <signature/verify.h>
 

@@ -2,6 +2,9 @@
 // a signed and an unsigned script, the verification samples) under Wine.
 #include "check_signature.h"
 #include "sample_files.h"
+#include "tampered_files.h"
+
+#include <signature/verify.h>
 #include "verify_internal.h"
 
 #include <gtest/gtest.h>
@@ -82,6 +85,43 @@ INSTANTIATE_TEST_SUITE_P(Files, CheckFileSignatureTable, ::testing::ValuesIn(kRo
                          [](const ::testing::TestParamInfo<Row>& info) {
                              return std::string(info.param.name);
                          });
+
+// Files changed after signing: CheckFileSignature refuses them, and the script check
+// accepts only verified text-form scripts that a script host reads as the signed text.
+class TamperedFiles : public ::testing::TestWithParam<kysig_test::TamperedFile> {};
+
+TEST_P(TamperedFiles, AreRefused) {
+    const kysig_test::TamperedFile& t = GetParam();
+    kysig_test::block::Bytes bytes = kysig_test::ReadBytes(Sample(t.sample));
+    ASSERT_FALSE(bytes.empty()) << t.sample;
+    if (t.change) t.change(bytes);
+    const fs::path path = WorkDir() / (std::string("tampered-") + t.name);
+    kysig_test::WriteBytes(path, bytes);
+    // Status 8 is a malformed block (5); status 13, inconsistent excluded ranges, is reported
+    // like a read failure (1).
+    const int code = t.status == kSigVerifiedPrimary ? 0 : t.status == kSigMalformedBlock ? 5 : 1;
+    int detail = -1;
+    EXPECT_EQ(CheckFileSignature(path.wstring().c_str(), &detail), code);
+    EXPECT_EQ(detail, code == 0 ? 3 : code);
+    const bool runs = kysig_test::RunsAsScript(t, bytes);
+    const int scriptCode = runs ? 0 : code == 0 ? 5 : code;
+    EXPECT_EQ(CheckScriptSignature(path.wstring().c_str(), &detail), scriptCode);
+    EXPECT_EQ(detail, scriptCode == 0 ? 3 : scriptCode);
+    fs::remove(path);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TamperedFiles, ::testing::ValuesIn(kysig_test::kTamperedFiles),
+                         [](const ::testing::TestParamInfo<kysig_test::TamperedFile>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(CheckScriptSignature, RefusesLegacyTrailersAndPassesOnOtherRefusals) {
+    int detail = -1;
+    EXPECT_EQ(CheckScriptSignature(Sample("payload.legacy-t").wstring().c_str(), &detail), 5);
+    EXPECT_EQ(detail, 5);
+    EXPECT_EQ(CheckScriptSignature((WorkDir() / "missing.vbs").wstring().c_str(), &detail), 2);
+    EXPECT_EQ(CheckScriptSignature(Checked("script-signed.vbs").wstring().c_str(), &detail), 0);
+}
 
 // Out of memory (status 3) gives 4 with detail 4.
 TEST(CheckFileSignature, OutOfMemoryGives4) {

@@ -44,6 +44,11 @@ uint16_t VerifyEmbeddedSignatureWithKey(const wchar_t* path, int32_t* status, ui
 uint16_t VerifyEmbeddedSignatureQuickWithKey(const wchar_t* path, int32_t* status, uint32_t mode,
                                              const uint8_t* key, uint32_t keyLength);
 
+// The form of the signature block nearest the end of the file, as the entries find it: 'B'
+// (binary), 'T' (text), or 0 when there is none that parses (a legacy trailer included). Says
+// nothing of whether the block verifies: ask the entries first, then this.
+char SigBlockForm(const wchar_t* path);
+
 // True when the entry's outcome counts as verified for a caller that accepts either key.
 inline bool SigAccepted(uint16_t result, int32_t status) {
     return result != 0 || status == kSigVerifiedWithLegacyKey;

@@ -18,6 +18,24 @@ constexpr uint32_t kSignatureLength = 256;  // bytes of one RSA-2048 signature
 constexpr uint32_t kMaxLeadIn = 32;
 constexpr uint32_t kMaxTrailingPadding = 32;
 
+// The block's excluded range is exactly lead-in + block distance + 16 (the end marker) +
+// trailing padding bytes, and it ends the file, or is followed by a certificate table that ends
+// the file, or follows one when it ends the file itself.
+//
+// The text form ends scripts, and a script host reads the lead-in, the block and the padding as
+// part of the script, so a text-form block must read as one comment line:
+// - the lead-in holds only line breaks (CR, LF) and blanks (space, tab), except that its last
+//   byte may be the comment mark;
+// - the begin marker is directly preceded by the comment mark, and that mark is the first
+//   character of its line (the file's first byte, or right after CR or LF); the mark may be the
+//   signed content's last byte (lead-in 0) or the lead-in's last byte;
+// - from the begin marker to the end of the end marker only printable ASCII (0x20 to 0x7E), so
+//   no line break;
+// - the trailing padding holds only line breaks and blanks.
+// The signing tool's text blocks follow this with their default lead-in "\r\n'" and blank
+// padding. Anything else is a malformed block.
+constexpr uint8_t kTextCommentMark = '\'';
+
 // Binary form: header, 20-byte entries, 11-byte trailer before the end marker.
 constexpr uint32_t kBinaryHeaderLength = 39;
 constexpr uint32_t kBinaryEntryLength = 20;

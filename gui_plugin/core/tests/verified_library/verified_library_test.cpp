@@ -120,6 +120,69 @@ INSTANTIATE_TEST_SUITE_P(Libraries, LoadVerifiedLibraryLoads, ::testing::ValuesI
                              return std::string(info.param.name);
                          });
 
+// --- Paths under which the loader would open another file than the check -----------------------
+
+// A signed file "de" with an unsigned "de.dll" beside it: the loader would add ".dll" and load
+// the unsigned one. The same for a drive-relative name, which the current folder resolves.
+struct OtherFile {
+    const char* name;
+    std::wstring (*path)(const fs::path& folder);
+    DWORD error;
+};
+
+const OtherFile kOtherFiles[] = {
+    {"NameWithoutExtension", [](const fs::path& folder) { return (folder / "de").wstring(); },
+     kVerifiedLibraryCannotSplit},
+    {"NameWithoutExtensionByForwardSlash",
+     [](const fs::path& folder) { return folder.wstring() + L"/de"; }, kVerifiedLibraryCannotSplit},
+    {"DriveRelativeName",
+     [](const fs::path& folder) { return folder.wstring().substr(0, 2) + L"de.dll"; },
+     kVerifiedLibraryNotAbsolute},
+    {"StreamOfTheSignedFile",
+     [](const fs::path& folder) { return (folder / "de").wstring() + L":x.dll"; },
+     kVerifiedLibraryCannotSplit},
+};
+
+class LoadVerifiedLibraryOtherFile : public ::testing::TestWithParam<OtherFile> {};
+
+TEST_P(LoadVerifiedLibraryOtherFile, IsRefusedAndNothingLoads) {
+    const OtherFile& o = GetParam();
+    const fs::path folder = WorkDir() / (std::string("other-") + o.name);
+    fs::create_directories(folder);
+    fs::copy_file(Built("signed.dll"), folder / "de", fs::copy_options::overwrite_existing);
+    fs::copy_file(Built("impostor.dll"), folder / "de.dll", fs::copy_options::overwrite_existing);
+    wchar_t previous[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.c_str()));
+    const std::wstring path = o.path(folder);
+    SetLastError(0);
+    HMODULE module = LoadVerifiedLibrary(path.c_str(), nullptr, 0, true);
+    const DWORD error = GetLastError();
+    SetCurrentDirectoryW(previous);
+    EXPECT_EQ(module, nullptr);
+    EXPECT_EQ(error, o.error);
+    EXPECT_EQ(GetModuleHandleW((folder / "de.dll").c_str()), nullptr);
+    if (module) FreeLibrary(module);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, LoadVerifiedLibraryOtherFile, ::testing::ValuesIn(kOtherFiles),
+                         [](const ::testing::TestParamInfo<OtherFile>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// The control: the same signed file under a name with its extension loads.
+TEST(LoadVerifiedLibrary, SignedFileWithExtensionBesideImpostorLoads) {
+    const fs::path folder = WorkDir() / "other-control";
+    fs::create_directories(folder);
+    fs::copy_file(Built("signed.dll"), folder / "de.dll", fs::copy_options::overwrite_existing);
+    fs::copy_file(Built("impostor.dll"), folder / "de.dll.dll",
+                  fs::copy_options::overwrite_existing);
+    HMODULE module = LoadVerifiedLibrary((folder / "de.dll").c_str(), nullptr, 0, true);
+    ASSERT_NE(module, nullptr) << "last error " << GetLastError();
+    EXPECT_EQ(Identity(module), kGenuine);
+    FreeLibrary(module);
+}
+
 // A library already loaded under that path goes to the loader without a check.
 TEST(LoadVerifiedLibrary, AlreadyLoadedLibrarySkipsTheCheck) {
     const std::wstring path = CopyOf("unsigned.dll", "already-loaded.dll").wstring();

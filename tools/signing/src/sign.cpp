@@ -1,4 +1,4 @@
-#include "sign.h"
+#include <kysign/sign.h>
 
 #include <signature/md5.h>
 #include <signature/sha256.h>
@@ -45,12 +45,16 @@ bool PeRanges(const Bytes& in, std::vector<Range>* ranges, std::string* error) {
     // A short input is fine: the verifier reads the first 64 bytes of the signed file, block and all.
     if (in.size() < 2 || in[0] != 'M' || in[1] != 'Z') return true;
     const uint64_t pe = Le32(in.data() + 60);
-    if (pe + 168 + 8 > in.size()) {
+    if (in.size() < 64 || pe + 26 > in.size()) {
         *error = "the input starts with \"MZ\" but its PE headers lie outside the file";
         return false;
     }
     const uint32_t magic = in[pe + 24] | (in[pe + 25] << 8);
     const uint64_t entry = pe + (magic == 0x10B ? 152 : 168);
+    if (entry + 8 > in.size()) {
+        *error = "the input starts with \"MZ\" but its PE headers lie outside the file";
+        return false;
+    }
     ranges->push_back({pe + 88, 4});
     ranges->push_back({entry, 8});
     const uint32_t table = Le32(in.data() + entry);
@@ -62,6 +66,23 @@ bool PeRanges(const Bytes& in, std::vector<Range>* ranges, std::string* error) {
             *error = "the input's certificate table overlaps its headers or lies outside the file";
             return false;
         }
+    }
+    return true;
+}
+
+bool IsLineBreak(uint8_t c) { return c == '\r' || c == '\n'; }
+
+// A text block must read as a comment line to a script host (verify_format.h): the byte before
+// the begin marker is the comment mark, first on its line, and the rest of the lead-in holds only
+// line breaks and blanks.
+bool StartsCommentLine(const Bytes& in, const std::string& leadIn) {
+    Bytes before(in.end() - std::min<size_t>(in.size(), 2), in.end());
+    before.insert(before.end(), leadIn.begin(), leadIn.end());
+    if (before.empty() || before.back() != kysig::kTextCommentMark) return false;
+    if (before.size() >= 2 && !IsLineBreak(before[before.size() - 2])) return false;
+    for (size_t i = 0; i + 1 < leadIn.size(); ++i) {
+        const uint8_t c = static_cast<uint8_t>(leadIn[i]);
+        if (!IsLineBreak(c) && c != ' ' && c != '\t') return false;
     }
     return true;
 }
@@ -221,6 +242,13 @@ bool Sign(const Bytes& input, const SignOptions& options, const Key& key, Bytes*
     const std::string leadIn = options.leadInSet ? options.leadIn : (text ? "\r\n'" : "");
     if (leadIn.size() > kysig::kMaxLeadIn) {
         *error = "the lead-in may have at most 32 bytes";
+        return false;
+    }
+    if (text && !StartsCommentLine(input, leadIn)) {
+        *error =
+            "a text block must start a comment line: its lead-in may hold only line breaks and "
+            "blanks and must end in \"'\" after a line break (or, with no lead-in, the input "
+            "must end in a line that is just \"'\")";
         return false;
     }
     const uint32_t distance = text ? 658 : 338;

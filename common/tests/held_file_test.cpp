@@ -11,7 +11,10 @@
 #include <ostream>
 #include <string>
 
-#include "held_file.h"
+#include "kycplib/held_file.h"
+#include "kycplib/sync.h"
+
+using kycplib::CHeldFile;
 
 namespace {
 
@@ -22,19 +25,18 @@ std::wstring OwnDirectory() {
     return directory.substr(0, directory.find_last_of(L'\\') + 1);
 }
 
-// A fresh folder with a copy of the stand-in host (a real program to start) and a second file
+// A fresh folder with a copy of the probe program (a real program to start) and a second file
 // to swap in.
 class HeldFileTest : public testing::Test {
 protected:
     void SetUp() override {
-        folder_ = OwnDirectory() + L"install_helper_tests\\held_file\\";
-        CreateDirectoryW((OwnDirectory() + L"install_helper_tests").c_str(), nullptr);
+        folder_ = OwnDirectory() + L"kycplib_held_file\\";
         CreateDirectoryW(folder_.c_str(), nullptr);
-        held_ = folder_ + L"fetchwell.exe";
+        held_ = folder_ + L"held.exe";
         other_ = folder_ + L"other.exe";
         moved_ = folder_ + L"moved.exe";
         DeleteFileW(moved_.c_str());
-        std::wstring standIn = OwnDirectory() + L"install_helper_tests\\stand-ins\\fetchwell.exe";
+        std::wstring standIn = OwnDirectory() + L"kycplib_probe.exe";
         ASSERT_TRUE(CopyFileW(standIn.c_str(), held_.c_str(), FALSE)) << GetLastError();
         ASSERT_TRUE(CopyFileW(standIn.c_str(), other_.c_str(), FALSE)) << GetLastError();
     }
@@ -118,11 +120,10 @@ TEST_F(HeldFileTest, LetsTheSignatureCheckReadTheFile) {
 TEST_F(HeldFileTest, LetsTheHeldProgramStart) {
     CHeldFile hold(held_.c_str());
     ASSERT_TRUE(hold.IsHeld());
-    SetEnvironmentVariableW(L"KY_STAND_IN_RECORD_DIR", nullptr);
-    std::wstring record = held_ + L".record";
-    DeleteFileW(record.c_str());
-
-    std::wstring commandLine = L"\"" + held_ + L"\"";
+    // The probe answers 1 only when the mutex exists, so its exit code proves that it ran.
+    const wchar_t* name = L"kycplib_held_file_test_started";
+    kycplib::CKYMutex mutex(name);
+    std::wstring commandLine = L"\"" + held_ + L"\" exists " + name;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
@@ -134,8 +135,17 @@ TEST_F(HeldFileTest, LetsTheHeldProgramStart) {
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    EXPECT_EQ(exitCode, 0u);
-    EXPECT_NE(GetFileAttributesW(record.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(exitCode, 1u);
+}
+
+TEST_F(HeldFileTest, ReleaseEndsTheHoldAndKeepsTheLastError) {
+    CHeldFile hold(held_.c_str());
+    ASSERT_TRUE(hold.IsHeld());
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    hold.Release();
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+    EXPECT_FALSE(hold.IsHeld());
+    EXPECT_TRUE(DeleteFileW(held_.c_str())) << GetLastError();
 }
 
 TEST_F(HeldFileTest, IsNotHeldWhileSomeoneWritesIt) {

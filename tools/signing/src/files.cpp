@@ -1,4 +1,4 @@
-#include "sign.h"
+#include <kysign/sign.h>
 
 #include <errno.h>
 #include <fcntl.h>
