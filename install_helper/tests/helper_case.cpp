@@ -304,6 +304,9 @@ HelperCase::HelperCase(const std::wstring& name, const CaseLayout& layout) {
         case ResourceFile::WithoutStrings:
             Copy(standIns + L"planted_library.dll", app_ + L"briscoinstallrc.dll");
             break;
+        case ResourceFile::HostileNames:
+            Copy(standIns + L"hostile_names\\briscoinstallrc.dll", app_ + L"briscoinstallrc.dll");
+            break;
         case ResourceFile::NotAnImage:
             WriteFileText(app_ + L"briscoinstallrc.dll", "not a library");
             break;

@@ -28,7 +28,8 @@ enum class ResourceFile {
     WithCode,
     WithoutStrings,
     Missing,
-    NotAnImage
+    NotAnImage,
+    HostileNames  // shortcut names "..\\outside-product" and "..\\outside-uninstall"
 };
 enum class DesktopFolder {
     Normal,

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "helper_case.h"
+#include "sample_files.h"
+#include "tampered_files.h"
 
 namespace {
 
@@ -788,5 +790,83 @@ TEST(DesktopFolder, MissingSkipsTheShortcutsButStillStartsTheHost) {
     EXPECT_EQ(remove.exitCode, 0u);
     EXPECT_EQ(helper.ScriptStarts().size(), 1u);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Shortcut names from a planted resource library
+
+// Size of the file at path, or -1 when there is none.
+long long FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST(HostileLinkNames, TouchNothingOutsideTheDesktopFolder) {
+    CaseLayout layout;
+    layout.resources = ResourceFile::HostileNames;
+    HelperCase helper(L"hostile_names", layout);
+    // Where "..\outside-*" would lead from the desktop folder: files the helper must leave alone.
+    const std::wstring outside[] = {helper.Folder() + L"outside-product.lnk",
+                                    helper.Folder() + L"outside-uninstall.lnk"};
+    for (const std::wstring& path : outside) {
+        HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, "planted", 7, &written, nullptr);
+        CloseHandle(file);
+    }
+    HelperRun install = helper.Run(L"/install");
+    ASSERT_TRUE(install.finished);
+    EXPECT_EQ(install.exitCode, 0u);
+    // The built-in names, which are the shipped library's English ones.
+    EXPECT_EQ(helper.DesktopFiles(), BothLinkNames());
+    for (const std::wstring& path : outside) EXPECT_EQ(FileSize(path), 7) << "overwritten";
+
+    HelperRun remove = helper.Run(L"/remove", {IDYES});
+    ASSERT_TRUE(remove.finished);
+    EXPECT_EQ(remove.exitCode, 0u);
+    EXPECT_TRUE(helper.DesktopFiles().empty());
+    for (const std::wstring& path : outside) EXPECT_EQ(FileSize(path), 7) << "deleted";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Uninstall scripts changed after signing: the script host is started only for a script whose
+// every unsigned byte a script host reads as part of a comment line.
+
+class TamperedScriptTest : public testing::TestWithParam<kysig_test::TamperedFile> {};
+
+TEST_P(TamperedScriptTest, RunsOnlyWhenItReadsAsTheSignedScript) {
+    const kysig_test::TamperedFile& t = GetParam();
+    kysig_test::block::Bytes bytes = kysig_test::ReadBytes(kysig_test::SampleDir() / t.sample);
+    ASSERT_FALSE(bytes.empty()) << t.sample;
+    if (t.change) t.change(bytes);
+    HelperCase helper(L"tampered_script", CaseLayout());
+    kysig_test::WriteBytes(helper.ScriptPath(), bytes);
+    const bool runs = kysig_test::RunsAsScript(t, bytes);
+    // A refused script is explained in a second box.
+    HelperRun run =
+        helper.Run(L"/remove", runs ? std::vector<int>{IDYES} : std::vector<int>{IDYES, IDOK});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, runs ? 0u : 5u);
+    EXPECT_EQ(run.boxes.size(), runs ? 1u : 2u);
+    EXPECT_EQ(helper.ScriptStarts().size(), runs ? 1u : 0u);
+}
+
+std::vector<kysig_test::TamperedFile> TamperedScripts() {
+    std::vector<kysig_test::TamperedFile> scripts;
+    for (const kysig_test::TamperedFile& t : kysig_test::kTamperedFiles) {
+        const std::string sample = t.sample;
+        if (sample.size() > 4 && sample.compare(sample.size() - 4, 4, ".vbs") == 0) {
+            scripts.push_back(t);
+        }
+    }
+    return scripts;
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, TamperedScriptTest, testing::ValuesIn(TamperedScripts()),
+                         [](const testing::TestParamInfo<kysig_test::TamperedFile>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace
