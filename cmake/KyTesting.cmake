@@ -41,14 +41,14 @@ elseif(NOT WIN32)
 endif()
 
 # ky_add_test(NAME name SOURCES ... [LIBS ...] [NAMED_OBJECTS] [GUI] [TIMEOUT s] [LABELS ...]
-#             [DEPENDS targets...] [NO_GTEST_MAIN])
+#             [DEPENDS targets...] [NO_GTEST_MAIN] [PREFIX name])
 # Builds one test program and registers it. NAMED_OBJECTS: the test creates system-wide named
 # kernel objects (the install helper's mutexes, the cancel event) and must not run alongside
 # another such test. GUI: the test shows windows; such tests share one display and a window of one
 # would cover another's in a capture, so they take turns. DEPENDS: targets that must be built before the test runs (DLLs it loads,
-# programs it starts).
+# programs it starts). PREFIX: the test runs in a Wine prefix of its own.
 function(ky_add_test)
-  cmake_parse_arguments(T "NAMED_OBJECTS;GUI;NO_GTEST_MAIN" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "NAMED_OBJECTS;GUI;NO_GTEST_MAIN" "NAME;TIMEOUT;PREFIX" "SOURCES;LIBS;LABELS;DEPENDS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   if(WIN32 AND NOT KY_RUN_WINDOWS_TESTS)
     set_target_properties(${T_NAME} PROPERTIES EXCLUDE_FROM_ALL ON)
@@ -63,7 +63,13 @@ function(ky_add_test)
   if(T_DEPENDS)
     add_dependencies(${T_NAME} ${T_DEPENDS})
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(T_PREFIX)
+    # A Wine prefix of the test's own (build/<preset>/wineprefix-<PREFIX>), stopped afterwards.
+    add_test(NAME ${T_NAME} COMMAND ${CMAKE_SOURCE_DIR}/testing/wine/own-prefix.sh
+             ${CMAKE_BINARY_DIR}/wineprefix-${T_PREFIX} $<TARGET_FILE:${T_NAME}>)
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()

@@ -1,7 +1,8 @@
 # Sourced by the Wine scripts: the prefix, the overrides and the lock that every Windows test shares.
 # Expects KY_BUILD_DIR to name the build folder.
 
-export WINEPREFIX="${KY_BUILD_DIR}/wineprefix"
+# KY_WINE_PREFIX: a prefix of its own for a test that changes what the shared one must keep.
+export WINEPREFIX="${KY_WINE_PREFIX:-${KY_BUILD_DIR}/wineprefix}"
 export WINEARCH=win64
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko prompts, no desktop entries written to the Linux desktop, and no debugger for a
