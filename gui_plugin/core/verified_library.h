@@ -9,10 +9,13 @@ constexpr DWORD kVerifiedLibraryRefused = 0x4100;      // the signature check re
 constexpr DWORD kVerifiedLibraryNotAbsolute = 0x4110;  // not "X:\" or "\\" first
 constexpr DWORD kVerifiedLibraryCannotSplit = 0x4120;  // the path cannot be split into its parts
 
-// Loads path with LoadLibraryExW(path, file, flags). Relative paths and bare names are always
-// refused. With verify, a library not yet loaded must pass the full signature check (either key,
-// legacy trailers accepted); the file is held open without write or delete sharing from before
-// the check until LoadLibraryExW has returned, so the file checked is the file loaded.
+// Loads path with LoadLibraryExW(path, file, flags). Relative paths, drive-relative ones
+// ("C:name.dll") and bare names are always refused (0x4110), and so are paths under which the
+// loader would open another file than the check: a last part without a dot, to which the loader
+// adds ".dll", and a colon after the drive, which names a stream (0x4120). With verify, a library
+// not yet loaded must pass the full signature check (either key, legacy trailers accepted); the
+// file is held open without write or delete sharing from before the check until LoadLibraryExW
+// has returned, so nobody can put another file under the path in between.
 // Returns null on a refusal, with the thread's last-error value set to the reason.
 HMODULE LoadVerifiedLibrary(LPCWSTR path, HANDLE file, DWORD flags, bool verify);
 
