@@ -1,5 +1,6 @@
 # Signing in the build. Every library and program that a deliverable loads or starts carries a
 # signature block made with the development key, so that each test run goes through the gate.
+# A release build (KY_RELEASE) signs the two shipped files alone, with the release's own keys.
 #
 # The signing tool is a native program (it uses OpenSSL for the private-key operation). The native
 # build makes it as an ordinary target; each Windows build makes its own copy from the same source
@@ -7,9 +8,17 @@
 
 set(KY_KEY_DIR ${CMAKE_SOURCE_DIR}/keys/development CACHE PATH
   "Folder of the development key pairs used to sign the build's outputs")
-set(KY_SIGNING_KEY ${KY_KEY_DIR}/primary-private.pem CACHE FILEPATH
+# A release names its own private keys: no default, and signature/cmake/builtin_keys.cmake refuses
+# the development keys there.
+set(ky_default_signing_key ${KY_KEY_DIR}/primary-private.pem)
+set(ky_default_signing_legacy_key ${KY_KEY_DIR}/legacy-private.pem)
+if(KY_RELEASE)
+  set(ky_default_signing_key "")
+  set(ky_default_signing_legacy_key "")
+endif()
+set(KY_SIGNING_KEY "${ky_default_signing_key}" CACHE FILEPATH
   "Private key for key selector 'P' when the build signs its outputs")
-set(KY_SIGNING_LEGACY_KEY ${KY_KEY_DIR}/legacy-private.pem CACHE FILEPATH
+set(KY_SIGNING_LEGACY_KEY "${ky_default_signing_legacy_key}" CACHE FILEPATH
   "Private key for key selector 'D' and the legacy trailers")
 
 set(KY_HAVE_SIGNTOOL OFF)

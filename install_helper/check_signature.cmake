@@ -1,16 +1,23 @@
 # CheckFileSignature, with its table of refusals tested under Wine on real signed and unsigned
 # programs and scripts. Included by this folder's CMakeLists.txt (Windows builds only).
-# ky_check_signature_testing links the signature library's test variant (allocation failures).
-foreach(variant ky_check_signature ky_check_signature_testing)
+# ky_check_signature_testing links the signature library's test variant (allocation failures); a
+# release builds neither it nor the programs, scripts and tests below.
+set(ky_check_variants ky_check_signature)
+if(KY_BUILD_TESTS)
+  list(APPEND ky_check_variants ky_check_signature_testing)
+endif()
+foreach(variant ${ky_check_variants})
   add_library(${variant} STATIC ${CMAKE_CURRENT_LIST_DIR}/check_signature.cpp)
   target_include_directories(${variant} PUBLIC ${CMAKE_CURRENT_LIST_DIR})
   ky_target_defaults(${variant})
 endforeach()
 target_link_libraries(ky_check_signature PUBLIC kysig)
-target_link_libraries(ky_check_signature_testing PUBLIC kysig_testing)
-set_target_properties(ky_check_signature_testing PROPERTIES EXCLUDE_FROM_ALL ON)
+if(KY_BUILD_TESTS)
+  target_link_libraries(ky_check_signature_testing PUBLIC kysig_testing)
+  set_target_properties(ky_check_signature_testing PROPERTIES EXCLUDE_FROM_ALL ON)
+endif()
 
-if(KY_HOST_TOOLS_ONLY OR NOT WIN32)
+if(NOT KY_BUILD_TESTS OR NOT WIN32)
   return()
 endif()
 

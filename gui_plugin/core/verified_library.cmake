@@ -1,16 +1,23 @@
 # LoadVerifiedLibrary, with its refusal table and the swap test under Wine on real signed and
 # unsigned DLLs. Included by this folder's CMakeLists.txt (Windows builds).
-# ky_verified_library_testing carries the test hooks and links the library's test variant.
-foreach(variant ky_verified_library ky_verified_library_testing)
+# ky_verified_library_testing carries the test hooks and links the library's test variant; a
+# release builds neither it nor the samples and tests below.
+set(ky_vl_variants ky_verified_library)
+if(KY_BUILD_TESTS)
+  list(APPEND ky_vl_variants ky_verified_library_testing)
+endif()
+foreach(variant ${ky_vl_variants})
   add_library(${variant} STATIC ${CMAKE_CURRENT_LIST_DIR}/verified_library.cpp)
   target_include_directories(${variant} PUBLIC ${CMAKE_CURRENT_LIST_DIR})
   ky_target_defaults(${variant})
 endforeach()
 target_link_libraries(ky_verified_library PUBLIC kysig kycplib)
-target_link_libraries(ky_verified_library_testing PUBLIC kysig_testing kycplib)
-set_target_properties(ky_verified_library_testing PROPERTIES EXCLUDE_FROM_ALL ON)
+if(KY_BUILD_TESTS)
+  target_link_libraries(ky_verified_library_testing PUBLIC kysig_testing kycplib)
+  set_target_properties(ky_verified_library_testing PROPERTIES EXCLUDE_FROM_ALL ON)
+endif()
 
-if(KY_HOST_TOOLS_ONLY OR NOT WIN32)
+if(NOT KY_BUILD_TESTS OR NOT WIN32)
   return()
 endif()
 

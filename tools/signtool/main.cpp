@@ -10,6 +10,7 @@
 #include <kysign/sign.h>
 
 #include <signature/verify.h>
+#include <kysig_builtin_keys.h>  // generated at configure time from the public key files
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -210,6 +211,9 @@ int Verify(int argc, char** argv) {
         result = quick ? VerifyEmbeddedSignatureQuick(path.c_str(), &status, mode)
                        : VerifyEmbeddedSignature(path.c_str(), &status, mode);
     }
+    // Legacy trailers and key selector 'D' are checked with the built-in keys even with --key.
+    if (kysig::detail::kBuiltinKeysAreDevelopmentKeys)
+        printf("built-in keys: the development keys (not for a release)\n");
     printf("%s: %s (result %s, status %d)\n", file.c_str(), StatusText(result, status),
            result ? "true" : "false", status);
     return SigAccepted(result, status) ? 0 : 1;

@@ -218,10 +218,44 @@ std::string ModulusLine(const Key& key) {
 }
 
 bool HasSignatureBlock(const Bytes& input) {
+    // A block, not just the marker text: a program that links the verifier holds the end marker
+    // as a constant, and that alone is no block. The one nearest the end counts, as for the
+    // verifier.
     const size_t window = std::min<size_t>(input.size(), kysig::kSearchWindow);
-    const auto begin = input.end() - window;
-    return std::search(begin, input.end(), kysig::kEndMarker,
-                       kysig::kEndMarker + kysig::kMarkerLength) != input.end();
+    const size_t windowStart = input.size() - window;
+    const uint8_t* marker = reinterpret_cast<const uint8_t*>(kysig::kEndMarker);
+    for (size_t at = input.size(); at >= windowStart + kysig::kMarkerLength;) {
+        const auto found = std::find_end(input.begin() + static_cast<std::ptrdiff_t>(windowStart),
+                                         input.begin() + static_cast<std::ptrdiff_t>(at), marker,
+                                         marker + kysig::kMarkerLength);
+        if (found == input.begin() + static_cast<std::ptrdiff_t>(at)) return false;
+        const size_t end = static_cast<size_t>(found - input.begin());
+        if (end >= kysig::kTextTrailerLength) {
+            const uint8_t format = input[end - 1];
+            uint64_t distance = UINT64_MAX;
+            if (format == 'B') {
+                distance = Le32(input.data() + end - kysig::kBinaryTrailerLength);
+            } else if (format == 'T') {
+                distance = 0;
+                for (size_t i = end - kysig::kTextTrailerLength; i < end - 13; ++i) {
+                    const uint8_t c = input[i];
+                    const uint32_t digit = c >= '0' && c <= '9'   ? c - '0'
+                                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                  : 0;
+                    distance = (distance << 4) | digit;
+                }
+            }
+            if (distance <= end &&
+                std::equal(kysig::kBeginMarker, kysig::kBeginMarker + kysig::kMarkerLength,
+                           input.begin() + static_cast<std::ptrdiff_t>(end - distance))) {
+                return true;
+            }
+        }
+        // Look further towards the start for an earlier marker.
+        at = end + kysig::kMarkerLength - 1;
+    }
+    return false;
 }
 
 bool Sign(const Bytes& input, const SignOptions& options, const Key& key, Bytes* output,

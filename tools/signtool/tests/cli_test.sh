@@ -27,8 +27,15 @@ P="--selector P --key $keys/primary-private.pem"
 
 expect SignsToNewFile 0 '^$' -- "$kysign" sign --form binary $P input.bin signed.bin
 expect VerifiesInWords 0 "verified with a signature entry, key selector 'P' \(result true, status 3\)" -- "$kysign" verify signed.bin
+# This build has the development keys built in (the cases here sign with them and verify without
+# --key), and verify says so.
+expect SaysDevelopmentKeysAreBuiltIn 0 '^built-in keys: the development keys \(not for a release\)$' -- "$kysign" verify signed.bin
 expect SignsInPlace 0 '^$' -- "$kysign" sign --form text $P inplace.bin
 expect InPlaceResultVerifies 0 'status 3' -- "$kysign" verify inplace.bin
+# A program that links the verifier holds the end marker as text: that alone is no block.
+{ head -c 3000 /dev/urandom; printf 'const 62F3AB0132FKYCSE in the data'; head -c 100 /dev/urandom; } >marker.bin
+expect SignsFileHoldingTheMarkerText 0 '^$' -- "$kysign" sign --form binary $P marker.bin marker.signed.bin
+expect FileHoldingTheMarkerTextVerifies 0 'status 3' -- "$kysign" verify marker.signed.bin
 expect RefusesFileWithBlock 1 'already carries a signature block' -- "$kysign" sign --form binary $P signed.bin again.bin
 expect RefusedFileIsNotWritten 1 '' -- test -e again.bin
 expect RefusesMissingKey 1 'cannot open the key file' -- "$kysign" sign --form binary --key "$keys/none.pem" input.bin out.bin

@@ -53,7 +53,8 @@ private:
     EVP_PKEY* m_pKey = nullptr;
 };
 
-// True when the last 656536 bytes hold the block's end marker.
+// True when the last 656536 bytes hold a signature block: an end marker whose trailer points
+// back at a begin marker (the marker text alone, as in a program that links the verifier, is none).
 bool HasSignatureBlock(const Bytes& input);
 
 // Appends the block or trailer to input; the result goes to output.
