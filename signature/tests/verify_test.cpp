@@ -218,6 +218,22 @@ const Case kCases[] = {
     {"FirstOfTwoBlocksIsSigned", "payload.two", +[](Bytes& b) { Flip(b, End(b) - 400); }, Entry::kFull, 2, 0,
      9},
 
+    // One field of the record wrong, the rest of the message consistent: each comparison has a
+    // file that only it refuses. The quick check compares the length and the quick MD5 only.
+    {"WrongSignedLengthLowGivesStatus9", "payload.wrong-length-low", nullptr, Entry::kFull, 0, 0, 9},
+    {"WrongSignedLengthLowGivesStatus9Quick", "payload.wrong-length-low", nullptr, Entry::kQuick, 0, 0, 9},
+    {"WrongSignedLengthHighGivesStatus9", "payload.wrong-length-high", nullptr, Entry::kFull, 0, 0, 9},
+    {"WrongSignedLengthHighGivesStatus9Quick", "payload.wrong-length-high", nullptr, Entry::kQuick, 0, 0, 9},
+    {"WrongQuickMd5GivesStatus9Quick", "payload.wrong-quick-md5", nullptr, Entry::kQuick, 0, 0, 9},
+    {"WrongQuickMd5IsNotComparedByFullCheck", "payload.wrong-quick-md5", nullptr, Entry::kFull, 0, 1, 3},
+    {"WrongFullMd5GivesStatus9", "payload.wrong-full-md5", nullptr, Entry::kFull, 0, 0, 9},
+    {"WrongFullMd5IsNotComparedByQuickCheck", "payload.wrong-full-md5", nullptr, Entry::kQuick, 0, 1, 3},
+    {"WrongSha256GivesStatus9", "payload.wrong-sha256", nullptr, Entry::kFull, 0, 0, 9},
+    {"WrongSha256GivesStatus9WithKey", "payload.wrong-sha256", nullptr, Entry::kFullWithKey, 0, 0, 9},
+    {"WrongSha256IsNotComparedByQuickCheck", "payload.wrong-sha256", nullptr, Entry::kQuick, 0, 1, 3},
+    {"WrongRecordTagGivesStatus8", "payload.wrong-tag", nullptr, Entry::kFull, 0, 0, 8},
+    {"WrongRecordTagGivesStatus8Quick", "payload.wrong-tag", nullptr, Entry::kQuick, 0, 0, 8},
+
     // Status 10: no signature entry.
     {"EntryOfType2GivesStatus10", "payload.b", +[](Bytes& b) { SetField(b, kEntryType, 2); }, Entry::kFull,
      2, 0, 10},

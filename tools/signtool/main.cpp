@@ -3,6 +3,7 @@
 //   kysign sign --form binary|text [--selector P|D] --key PRIVATE.pem
 //               [--lead-in N | --lead-in-text TEXT] [--padding N]
 //               [--legacy --seed-file SEED] [--allow-signed] INPUT [OUTPUT]
+//               [--wrong-field FIELD]
 //   kysign verify [--quick] [--mode N] [--key PUBLIC.pem] FILE
 //   kysign pubkey --key KEY.pem
 //
@@ -24,6 +25,7 @@ const char kUsage[] =
     "  kysign sign --form binary|text [--selector P|D] --key PRIVATE.pem\n"
     "              [--lead-in N | --lead-in-text TEXT] [--padding N]\n"
     "              [--legacy --seed-file SEED] [--allow-signed] INPUT [OUTPUT]\n"
+    "              [--wrong-field FIELD]   (tests only: that record field written wrong)\n"
     "  kysign verify [--quick] [--mode N] [--key PUBLIC.pem] FILE\n"
     "  kysign pubkey --key KEY.pem\n";
 
@@ -148,6 +150,12 @@ int Sign(int argc, char** argv) {
             seedPath = argv[++i];
         } else if (arg == "--allow-signed") {
             options.allowSigned = true;
+        } else if (arg == "--wrong-field" && hasValue) {
+            if (!kysign::ParseRecordFault(argv[++i], &options.fault)) {
+                return Usage(
+                    "--wrong-field takes length-low, length-high, quick-md5, full-md5, "
+                    "sha256 or tag");
+            }
         } else if (!arg.empty() && arg[0] == '-') {
             return Usage("unknown option " + arg);
         } else if (fileCount < 2) {

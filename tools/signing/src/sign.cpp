@@ -114,7 +114,8 @@ bool RsaPrivate(const Key& key, const uint8_t message[256], uint8_t signature[25
 
 // The message that a block's signature carries: the record, zeros to offset 176, the MD5 of the
 // record, and the record's length 16 bytes from the end.
-void RecordMessage(const Bytes& in, const std::vector<Range>& ranges, uint8_t message[256]) {
+void RecordMessage(const Bytes& in, const std::vector<Range>& ranges, RecordFault fault,
+                   uint8_t message[256]) {
     memset(message, 0, 256);
     const Bytes all = SignedBytes(in, ranges, in.size());
     // Everything after the input belongs to the block's excluded range, so the quick digest only
@@ -127,6 +128,28 @@ void RecordMessage(const Bytes& in, const std::vector<Range>& ranges, uint8_t me
     kysig::Md5(quick.data(), static_cast<uint32_t>(quick.size()), message + kysig::kRecordQuickMd5);
     kysig::Md5(all.data(), length, message + kysig::kRecordFullMd5);
     kysig::Sha256(all.data(), length, message + kysig::kRecordSha256);
+    switch (fault) {
+        case RecordFault::kNone:
+            break;
+        case RecordFault::kLengthLow:
+            message[kysig::kRecordSignedLengthLow] ^= 1;
+            break;
+        case RecordFault::kLengthHigh:
+            message[kysig::kRecordSignedLengthHigh] = 1;
+            break;
+        case RecordFault::kQuickMd5:
+            message[kysig::kRecordQuickMd5 + 15] ^= 1;
+            break;
+        case RecordFault::kFullMd5:
+            message[kysig::kRecordFullMd5 + 15] ^= 1;
+            break;
+        case RecordFault::kSha256:
+            message[kysig::kRecordSha256 + 31] ^= 1;
+            break;
+        case RecordFault::kTag:
+            message[kysig::kRecordTagLength - 1] ^= 1;
+            break;
+    }
     kysig::Md5(message, kysig::kRecordLength, message + 176);
     message[240] = kysig::kRecordLength;
 }
@@ -169,6 +192,24 @@ bool SignLegacy(const Bytes& in, const SignOptions& options, const Key& key, Byt
 }
 
 }  // namespace
+
+bool ParseRecordFault(const std::string& name, RecordFault* fault) {
+    static const struct {
+        const char* name;
+        RecordFault fault;
+    } kFaults[] = {
+        {"length-low", RecordFault::kLengthLow}, {"length-high", RecordFault::kLengthHigh},
+        {"quick-md5", RecordFault::kQuickMd5},   {"full-md5", RecordFault::kFullMd5},
+        {"sha256", RecordFault::kSha256},        {"tag", RecordFault::kTag},
+    };
+    for (const auto& f : kFaults) {
+        if (name == f.name) {
+            *fault = f.fault;
+            return true;
+        }
+    }
+    return false;
+}
 
 bool Key::Load(const std::string& path, bool requirePrivate, std::string* error) {
     FILE* f = fopen(path.c_str(), "r");
@@ -301,7 +342,7 @@ bool Sign(const Bytes& input, const SignOptions& options, const Key& key, Bytes*
     const uint32_t excluded = static_cast<uint32_t>(leadIn.size() + distance + 16 + padding);
 
     uint8_t message[256];
-    RecordMessage(input, ranges, message);
+    RecordMessage(input, ranges, options.fault, message);
     uint8_t signature[256];
     if (!RsaPrivate(key, message, signature, error)) return false;
 

@@ -17,6 +17,19 @@ enum class Form {
     kText
 };
 
+enum class RecordFault {
+    kNone,
+    kLengthLow,
+    kLengthHigh,
+    kQuickMd5,
+    kFullMd5,
+    kSha256,
+    kTag
+};
+
+// "length-low", "length-high", "quick-md5", "full-md5", "sha256", "tag"; false for other names.
+bool ParseRecordFault(const std::string& name, RecordFault* fault);
+
 struct SignOptions {
     Form form = Form::kBinary;
     char selector = 'P';
@@ -34,6 +47,10 @@ struct SignOptions {
     uint32_t legacySeed = 0;
     // Appending a second block to a file that already ends in one (tests only).
     bool allowSigned = false;
+    // Tests only: one field of the signature record written wrong, the rest of the message
+    // (its inner MD5 included) consistent with it, so that a verifier that skips the comparison
+    // of that field accepts the file.
+    RecordFault fault = RecordFault::kNone;
 };
 
 // Owns an OpenSSL key.
