@@ -60,11 +60,25 @@ for p in $presets; do
   seconds[$p]="${seconds[$p]}, tests $(( $(date +%s) - part_start )) s"
 done
 
+# The gate's tests against single-point edits of the gate, natively, in a scratch copy of its own.
+mutation_result="not run (no native preset)"
+case " $presets " in
+*" native "*)
+    mutation_start=$(date +%s)
+    if tools/mutation-check.sh "$root/build/mutation"; then
+        mutation_result="passed"
+    else
+        mutation_result="FAILED"; failed=1
+    fi
+    mutation_result="$mutation_result, $(( $(date +%s) - mutation_start )) s" ;;
+esac
+
 echo
 echo "=== summary ($(( $(date +%s) - start )) s)"
 printf '  %-7s %s\n' "format" "$format_result"
 for p in $presets; do
   printf '  %-7s %s; %s\n' "$p" "${result[$p]}" "${seconds[$p]}"
 done
+printf '  %-7s %s\n' "mutants" "$mutation_result"
 echo "  captures and test reports: build/<preset>/test-results/"
 exit $failed

@@ -234,6 +234,32 @@ const Case kCases[] = {
     {"WrongRecordTagGivesStatus8", "payload.wrong-tag", nullptr, Entry::kFull, 0, 0, 8},
     {"WrongRecordTagGivesStatus8Quick", "payload.wrong-tag", nullptr, Entry::kQuick, 0, 0, 8},
 
+    // The record's own MD5 (after it in the message) must match too: a message that only
+    // happens to start with the tag is not a record.
+    {"WrongInnerMd5GivesStatus8", "payload.wrong-inner-md5", nullptr, Entry::kFull, 0, 0, 8},
+    // Limits and keys that only their own check refuses: the lengths are adjusted to match.
+    {"RefusesUnknownSelectorOnLegacySignedFile", "payload.d",
+     +[](Bytes& b) { b[SelectorAt(b)] = 'X'; }, Entry::kFull, 0, 0, 8},
+    {"RefusesLeadInAboveLimitWithLengthsAdjusted", "payload.b",
+     +[](Bytes& b) {
+         SetField(b, kLeadIn, 33);
+         SetField(b, kExcludedLength, GetField(b, kExcludedLength) + 33);
+     },
+     Entry::kFull, 0, 0, 8},
+    {"RefusesPaddingAboveLimitWithLengthsAdjusted", "payload.b",
+     +[](Bytes& b) {
+         SetField(b, kPadding, 33);
+         SetField(b, kExcludedLength, GetField(b, kExcludedLength) + 33);
+         b.resize(b.size() + 33, 0);
+     },
+     Entry::kFull, 0, 0, 8},
+    {"CertificateTableOverHeadersUpToTheBlockGivesStatus13", "pe64.b.exe",
+     +[](Bytes& b) {
+         PutLe32(b, CertificateEntryAt(b), 16);
+         PutLe32(b, CertificateEntryAt(b) + 4, static_cast<uint32_t>(Begin(b) - 16));
+     },
+     Entry::kFull, 0, 0, 13},
+
     // Status 10: no signature entry.
     {"EntryOfType2GivesStatus10", "payload.b", +[](Bytes& b) { SetField(b, kEntryType, 2); }, Entry::kFull,
      2, 0, 10},
@@ -392,6 +418,16 @@ TEST(SigBlockForm, IsZeroWithoutABlock) {
     EXPECT_EQ(SigBlockForm((SampleDir() / "payload.legacy-t").wstring().c_str()), 0);
     EXPECT_EQ(SigBlockForm((WorkDir() / "missing").wstring().c_str()), 0);
     EXPECT_EQ(SigBlockForm(nullptr), 0);
+}
+
+// The callers' acceptance: a true result, or a false one with status 11, and nothing else.
+TEST(SigAccepted, AcceptsEitherKeyAndNothingElse) {
+    EXPECT_TRUE(SigAccepted(1, kSigVerifiedPrimary));
+    EXPECT_TRUE(SigAccepted(1, kSigVerifiedLegacyTrailer));
+    EXPECT_TRUE(SigAccepted(0, kSigVerifiedWithLegacyKey));
+    for (int32_t status : {1, 2, 3, 4, 5, 7, 8, 9, 10, 12, 13}) {
+        EXPECT_FALSE(SigAccepted(0, status)) << status;
+    }
 }
 
 // --- One changed byte anywhere outside the excluded ranges ---------------------------------------

@@ -154,7 +154,7 @@ int Sign(int argc, char** argv) {
             if (!kysign::ParseRecordFault(argv[++i], &options.fault)) {
                 return Usage(
                     "--wrong-field takes length-low, length-high, quick-md5, full-md5, "
-                    "sha256 or tag");
+                    "sha256, tag or inner-md5");
             }
         } else if (!arg.empty() && arg[0] == '-') {
             return Usage("unknown option " + arg);

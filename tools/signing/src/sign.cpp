@@ -149,8 +149,11 @@ void RecordMessage(const Bytes& in, const std::vector<Range>& ranges, RecordFaul
         case RecordFault::kTag:
             message[kysig::kRecordTagLength - 1] ^= 1;
             break;
+        case RecordFault::kInnerMd5:
+            break;
     }
     kysig::Md5(message, kysig::kRecordLength, message + 176);
+    if (fault == RecordFault::kInnerMd5) message[176] ^= 1;
     message[240] = kysig::kRecordLength;
 }
 
@@ -201,6 +204,7 @@ bool ParseRecordFault(const std::string& name, RecordFault* fault) {
         {"length-low", RecordFault::kLengthLow}, {"length-high", RecordFault::kLengthHigh},
         {"quick-md5", RecordFault::kQuickMd5},   {"full-md5", RecordFault::kFullMd5},
         {"sha256", RecordFault::kSha256},        {"tag", RecordFault::kTag},
+        {"inner-md5", RecordFault::kInnerMd5},
     };
     for (const auto& f : kFaults) {
         if (name == f.name) {

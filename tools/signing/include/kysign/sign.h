@@ -24,10 +24,12 @@ enum class RecordFault {
     kQuickMd5,
     kFullMd5,
     kSha256,
-    kTag
+    kTag,
+    kInnerMd5  // the MD5 of the record that follows it in the message
 };
 
-// "length-low", "length-high", "quick-md5", "full-md5", "sha256", "tag"; false for other names.
+// "length-low", "length-high", "quick-md5", "full-md5", "sha256", "tag", "inner-md5"; false for
+// other names.
 bool ParseRecordFault(const std::string& name, RecordFault* fault);
 
 struct SignOptions {
