@@ -420,6 +420,52 @@ TEST(SigBlockForm, IsZeroWithoutABlock) {
     EXPECT_EQ(SigBlockForm(nullptr), 0);
 }
 
+// --- The excluded-range list ------------------------------------------------------------------
+
+// AddBlockRange's own refusals. Since the placement rule no file reaches them alone (a file that
+// would is refused with the same status by the signed-bytes walk), so they are tested here.
+struct RangeCase {
+    const char* name;
+    std::vector<kysig::detail::ExcludedRange> pe;
+    kysig::detail::ExcludedRange block;
+    uint32_t fileLength;
+    int32_t status;
+};
+
+const RangeCase kRangeCases[] = {
+    {"BlockAfterPeRangesIsAdded", {{200, 4}, {264, 8}}, {900, 100}, 1000, 0},
+    {"BlockBeforeCertificateTableIsAdded", {{200, 4}, {264, 8}, {900, 100}}, {800, 100}, 1000, 0},
+    {"PeRangesOutOfOrderAreRefused", {{200, 4}, {264, 8}, {16, 100}}, {900, 100}, 1000, 13},
+    {"OverlappingPeRangesAreRefused", {{200, 4}, {202, 8}}, {900, 100}, 1000, 13},
+    {"PeRangePastTheEndIsRefused", {{200, 4}, {264, 8}, {950, 51}}, {800, 100}, 1000, 13},
+    {"BlockPastTheEndIsRefused", {{200, 4}, {264, 8}}, {900, 101}, 1000, 13},
+    {"BlockOverlappingAPeRangeIsRefused", {{200, 4}, {264, 8}, {850, 150}}, {800, 100}, 1000, 13},
+    {"BlockStartingInsideAPeRangeIsRefused", {{200, 4}, {264, 8}}, {266, 734}, 1000, 13},
+    {"BlockAloneIsAdded", {}, {0, 1000}, 1000, 0},
+};
+
+class AddBlockRangeTable : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(AddBlockRangeTable, RefusesWhatWouldMakeTheSignedBytesAmbiguous) {
+    const RangeCase& c = GetParam();
+    kysig::detail::ExcludedRanges ranges{};
+    for (const auto& r : c.pe) ranges.items[ranges.count++] = r;
+    EXPECT_EQ(kysig::detail::AddBlockRange(&ranges, c.block.first, c.block.length, c.fileLength),
+              c.status);
+    if (c.status == 0) {
+        ASSERT_EQ(ranges.count, c.pe.size() + 1);
+        for (uint32_t i = 1; i < ranges.count; ++i) {
+            EXPECT_LE(ranges.items[i - 1].first + ranges.items[i - 1].length,
+                      ranges.items[i].first);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ranges, AddBlockRangeTable, ::testing::ValuesIn(kRangeCases),
+                         [](const ::testing::TestParamInfo<RangeCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
 // The callers' acceptance: a true result, or a false one with status 11, and nothing else.
 TEST(SigAccepted, AcceptsEitherKeyAndNothingElse) {
     EXPECT_TRUE(SigAccepted(1, kSigVerifiedPrimary));
