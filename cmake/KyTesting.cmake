@@ -94,6 +94,25 @@ function(ky_add_test)
   endif()
 endfunction()
 
+# ky_add_test_rerun(NAME name OF test ENVIRONMENT VAR=value...): the test program of an earlier
+# ky_add_test run once more, with the same settings and these variables added.
+function(ky_add_test_rerun)
+  cmake_parse_arguments(T "" "NAME;OF" "ENVIRONMENT" ${ARGN})
+  if(NOT TEST ${T_OF})
+    return()
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_OF})
+  foreach(property TIMEOUT WORKING_DIRECTORY FIXTURES_REQUIRED LABELS RESOURCE_LOCK)
+    get_test_property(${T_OF} ${property} value)
+    if(value)
+      set_tests_properties(${T_NAME} PROPERTIES ${property} "${value}")
+    endif()
+  endforeach()
+  get_test_property(${T_OF} ENVIRONMENT environment)
+  string(REPLACE "${T_OF}.xml" "${T_NAME}.xml" environment "${environment}")
+  set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${environment};${T_ENVIRONMENT}")
+endfunction()
+
 # ky_add_pe_check(NAME name TARGET target ARGS ...): checks of a built Windows file with
 # testing/pe/pe-check.sh (machine, exports, imports, ASLR/DEP, subsystem, manifest), in both
 # Windows builds; "--machine" is filled in from the build.

@@ -18,6 +18,8 @@
 
 #include <benchmark/benchmark.h>
 #include <signature/md5.h>
+
+#include "sha256_internal.h"
 #include <signature/rsa.h>
 #include <signature/sha256.h>
 
@@ -66,6 +68,13 @@ void OurSha256(benchmark::State& state, size_t size) {
         benchmark::DoNotOptimize(digest);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+
+// The portable code, which processors without the SHA instructions run.
+void OurSha256Portable(benchmark::State& state, size_t size) {
+    kysig::detail::SetSha256PortableForTesting(true);
+    OurSha256(state, size);
+    kysig::detail::SetSha256PortableForTesting(false);
 }
 
 void OpenSslDigest(benchmark::State& state, const EVP_MD* md, size_t size) {
@@ -213,6 +222,8 @@ void RegisterDigests(bool opensslShaOnly) {
             benchmark::RegisterBenchmark(("md5/openssl/" + label).c_str(), OpenSslDigest, EVP_md5(),
                                          size);
             benchmark::RegisterBenchmark(("sha256/ours/" + label).c_str(), OurSha256, size);
+            benchmark::RegisterBenchmark(("sha256/ours-portable/" + label).c_str(),
+                                         OurSha256Portable, size);
         }
         benchmark::RegisterBenchmark(("sha256/openssl/" + label).c_str(), OpenSslDigest,
                                      EVP_sha256(), size);
@@ -268,6 +279,19 @@ void PrintSummary() {
             }
             printf("\n");
         }
+    }
+    // Where the processor has no SHA instructions: our portable code against OpenSSL's.
+    for (size_t size : kSizes) {
+        const std::string label = SizeLabel(size);
+        const Figure& ours = g_figures["sha256/ours-portable/" + label];
+        const Figure& masked = g_figures["masked/sha256/openssl/" + label];
+        printf("%-22s %12.1f %12s %8s", ("sha256 portable " + label).c_str(),
+               Mb(ours.bytesPerSecond), "", "");
+        if (masked.bytesPerSecond > 0) {
+            printf(" %18.1f %8.2f", Mb(masked.bytesPerSecond),
+                   ours.bytesPerSecond / masked.bytesPerSecond);
+        }
+        printf("\n");
     }
     const Figure& ours = g_figures["rsa2048/open/ours"];
     const Figure& theirs = g_figures["rsa2048/public/openssl"];

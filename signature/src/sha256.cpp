@@ -3,12 +3,16 @@
 
 #include <string.h>
 
+#include <atomic>
+
+#include "sha256_internal.h"
+
 #include <signature/wipe.h>
 
 namespace kysig {
-namespace {
+namespace detail {
 
-const uint32_t kRoundConstants[64] = {
+const uint32_t kSha256RoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -17,6 +21,12 @@ const uint32_t kRoundConstants[64] = {
     0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+}  // namespace detail
+
+namespace {
+
+using detail::kSha256RoundConstants;
 
 inline uint32_t Load32BE(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
@@ -52,38 +62,38 @@ inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 #define KY_SHA_W(i) \
     (w[(i)&15] += KY_SHA_s1(w[((i)-2) & 15]) + w[((i)-7) & 15] + KY_SHA_s0(w[((i)-15) & 15]))
 
-void Compress(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
+void CompressPortable(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
     uint32_t w[16];
     while (blocks--) {
         uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
         uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
         for (int i = 0; i < 16; i += 8) {
             w[i + 0] = Load32BE(data + 4 * (i + 0));
-            KY_SHA_ROUND(a, b, c, d, e, f, g, h, kRoundConstants[i + 0], w[i + 0]);
+            KY_SHA_ROUND(a, b, c, d, e, f, g, h, kSha256RoundConstants[i + 0], w[i + 0]);
             w[i + 1] = Load32BE(data + 4 * (i + 1));
-            KY_SHA_ROUND(h, a, b, c, d, e, f, g, kRoundConstants[i + 1], w[i + 1]);
+            KY_SHA_ROUND(h, a, b, c, d, e, f, g, kSha256RoundConstants[i + 1], w[i + 1]);
             w[i + 2] = Load32BE(data + 4 * (i + 2));
-            KY_SHA_ROUND(g, h, a, b, c, d, e, f, kRoundConstants[i + 2], w[i + 2]);
+            KY_SHA_ROUND(g, h, a, b, c, d, e, f, kSha256RoundConstants[i + 2], w[i + 2]);
             w[i + 3] = Load32BE(data + 4 * (i + 3));
-            KY_SHA_ROUND(f, g, h, a, b, c, d, e, kRoundConstants[i + 3], w[i + 3]);
+            KY_SHA_ROUND(f, g, h, a, b, c, d, e, kSha256RoundConstants[i + 3], w[i + 3]);
             w[i + 4] = Load32BE(data + 4 * (i + 4));
-            KY_SHA_ROUND(e, f, g, h, a, b, c, d, kRoundConstants[i + 4], w[i + 4]);
+            KY_SHA_ROUND(e, f, g, h, a, b, c, d, kSha256RoundConstants[i + 4], w[i + 4]);
             w[i + 5] = Load32BE(data + 4 * (i + 5));
-            KY_SHA_ROUND(d, e, f, g, h, a, b, c, kRoundConstants[i + 5], w[i + 5]);
+            KY_SHA_ROUND(d, e, f, g, h, a, b, c, kSha256RoundConstants[i + 5], w[i + 5]);
             w[i + 6] = Load32BE(data + 4 * (i + 6));
-            KY_SHA_ROUND(c, d, e, f, g, h, a, b, kRoundConstants[i + 6], w[i + 6]);
+            KY_SHA_ROUND(c, d, e, f, g, h, a, b, kSha256RoundConstants[i + 6], w[i + 6]);
             w[i + 7] = Load32BE(data + 4 * (i + 7));
-            KY_SHA_ROUND(b, c, d, e, f, g, h, a, kRoundConstants[i + 7], w[i + 7]);
+            KY_SHA_ROUND(b, c, d, e, f, g, h, a, kSha256RoundConstants[i + 7], w[i + 7]);
         }
         for (int i = 16; i < 64; i += 8) {
-            KY_SHA_ROUND(a, b, c, d, e, f, g, h, kRoundConstants[i + 0], KY_SHA_W(i + 0));
-            KY_SHA_ROUND(h, a, b, c, d, e, f, g, kRoundConstants[i + 1], KY_SHA_W(i + 1));
-            KY_SHA_ROUND(g, h, a, b, c, d, e, f, kRoundConstants[i + 2], KY_SHA_W(i + 2));
-            KY_SHA_ROUND(f, g, h, a, b, c, d, e, kRoundConstants[i + 3], KY_SHA_W(i + 3));
-            KY_SHA_ROUND(e, f, g, h, a, b, c, d, kRoundConstants[i + 4], KY_SHA_W(i + 4));
-            KY_SHA_ROUND(d, e, f, g, h, a, b, c, kRoundConstants[i + 5], KY_SHA_W(i + 5));
-            KY_SHA_ROUND(c, d, e, f, g, h, a, b, kRoundConstants[i + 6], KY_SHA_W(i + 6));
-            KY_SHA_ROUND(b, c, d, e, f, g, h, a, kRoundConstants[i + 7], KY_SHA_W(i + 7));
+            KY_SHA_ROUND(a, b, c, d, e, f, g, h, kSha256RoundConstants[i + 0], KY_SHA_W(i + 0));
+            KY_SHA_ROUND(h, a, b, c, d, e, f, g, kSha256RoundConstants[i + 1], KY_SHA_W(i + 1));
+            KY_SHA_ROUND(g, h, a, b, c, d, e, f, kSha256RoundConstants[i + 2], KY_SHA_W(i + 2));
+            KY_SHA_ROUND(f, g, h, a, b, c, d, e, kSha256RoundConstants[i + 3], KY_SHA_W(i + 3));
+            KY_SHA_ROUND(e, f, g, h, a, b, c, d, kSha256RoundConstants[i + 4], KY_SHA_W(i + 4));
+            KY_SHA_ROUND(d, e, f, g, h, a, b, c, kSha256RoundConstants[i + 5], KY_SHA_W(i + 5));
+            KY_SHA_ROUND(c, d, e, f, g, h, a, b, kSha256RoundConstants[i + 6], KY_SHA_W(i + 6));
+            KY_SHA_ROUND(b, c, d, e, f, g, h, a, kSha256RoundConstants[i + 7], KY_SHA_W(i + 7));
         }
         state[0] += a;
         state[1] += b;
@@ -107,7 +117,37 @@ void Compress(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
 #undef KY_SHA_S1
 #undef KY_SHA_S0
 
+// Chosen once: the SHA instructions where the processor has them (Windows XP era processors do
+// not), the portable code otherwise.
+// Racing first callers compute the same answer; the atomic only keeps the race well defined.
+std::atomic<int> g_useShaInstructions{-1};
+
+bool UseShaInstructions() {
+    int use = g_useShaInstructions.load(std::memory_order_relaxed);
+    if (use < 0) {
+        use = detail::Sha256HasShaInstructions() ? 1 : 0;
+        g_useShaInstructions.store(use, std::memory_order_relaxed);
+    }
+    return use != 0;
+}
+
+#ifdef KY_TEST_HOOKS
+bool g_forcePortable = false;
+#endif
+
+void Compress(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
+#ifdef KY_TEST_HOOKS
+    if (g_forcePortable) return CompressPortable(state, data, blocks);
+#endif
+    if (UseShaInstructions()) return detail::Sha256CompressShaInstructions(state, data, blocks);
+    CompressPortable(state, data, blocks);
+}
+
 }  // namespace
+
+#ifdef KY_TEST_HOOKS
+void detail::SetSha256PortableForTesting(bool portable) { g_forcePortable = portable; }
+#endif
 
 void Sha256Init(Sha256Context* ctx) {
     ctx->state[0] = 0x6a09e667;

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "digest_path.h"
+
 #include <gtest/gtest.h>
 #include <signature/md5.h>
 #include <signature/sha256.h>

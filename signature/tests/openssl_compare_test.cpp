@@ -1,5 +1,7 @@
 // Our digests and arithmetic against OpenSSL's on many random inputs (native build only).
 #define OPENSSL_SUPPRESS_DEPRECATED  // the low-level MD5/SHA-256 contexts let tests forge long counts
+#include "digest_path.h"
+
 #include <openssl/bn.h>
 #include <openssl/evp.h>
 #include <openssl/md5.h>
