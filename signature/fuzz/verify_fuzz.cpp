@@ -153,6 +153,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 0x7FFFFFFF) return 0;
     kysig::detail::SetMemoryFileForTesting(data, static_cast<uint32_t>(size));
     kysig::detail::SetExcludedRangesObserverForTesting(Observe);
+    // Small chunks, so that inputs cross chunk edges and, from 2 KiB of signed bytes on, take the
+    // two-thread path.
+    kysig::detail::SetChunkSizeForTesting(1024);
     // The path is not opened while the memory file is set.
     const wchar_t* path = L"memory";
     const uint8_t* key = kysig::detail::kBuiltinPrimaryModulus;

@@ -76,10 +76,39 @@ int32_t CheckBlockPlacement(const ExcludedRanges* ranges, uint32_t first, uint32
 // Adds the block's range in ascending order. Returns 0, or kSigReadFailed when any two ranges
 // overlap, a range reaches past the end of the file, or the PE ranges are out of order.
 int32_t AddBlockRange(ExcludedRanges* ranges, uint32_t first, uint32_t length, uint32_t fileLength);
-// The bytes below limit that no range covers, copied in file order into out (capacity bytes).
-// Returns 0, kSigBadArgument when the seek back to the file's start fails, kSigReadFailed.
-int32_t ReadSignedBytes(SigFile* file, const ExcludedRanges* ranges, uint32_t limit, uint8_t* out,
-                        uint32_t capacity, uint32_t* produced);
+// The bytes below limit that no range covers, in file order, a chunk at a time. The ranges are
+// ascending and disjoint (AddBlockRange saw to it).
+class SignedBytesReader {
+public:
+    SignedBytesReader(SigFile* file, const ExcludedRanges* ranges, uint32_t limit);
+    // Fills out with up to capacity of the next signed bytes; *count is 0 at the end.
+    // Returns 0 or kSigReadFailed.
+    int32_t Next(uint8_t* out, uint32_t capacity, uint32_t* count);
+
+private:
+    SigFile* m_pFile;
+    const ExcludedRanges* m_pRanges;
+    uint32_t m_limit;
+    uint32_t m_position;
+    uint32_t m_range;
+};
+
+// --- The digests of the signed bytes (verify_digest.cpp) ---------------------------------------
+
+// MD5 of the signed bytes below limit, and their SHA-256 when sha256 is not null, read in chunks
+// of bounded size (1 MiB), so the memory a check takes does not grow with the file. With two
+// chunks' worth or more, a second thread reads and takes the SHA-256 of each chunk while this one
+// takes its MD5; without a thread the same work runs here. produced: the bytes digested.
+// Returns 0, kSigBadArgument (the seek back to the start failed), kSigOutOfMemory (no chunk
+// buffer), kSigReadFailed.
+int32_t DigestSignedBytes(SigFile* file, const ExcludedRanges* ranges, uint32_t limit,
+                          uint8_t md5[16], uint8_t* sha256, uint32_t* produced);
+
+#ifdef KY_TEST_HOOKS
+// Only in the test variant: the chunk size (0: the default), so that tests and the fuzz target
+// reach chunk edges and the two-thread path with small files.
+void SetChunkSizeForTesting(uint32_t bytes);
+#endif
 uint32_t SignedLength(const ExcludedRanges* ranges, uint32_t fileLength);
 
 #ifdef KY_TEST_HOOKS

@@ -115,29 +115,23 @@ bool CheckBlock(const wchar_t* path, CheckKind kind, const uint8_t* primaryKey, 
     bool same = LoadLe32(record + kRecordSignedLengthLow) == signedLength &&
                 LoadLe32(record + kRecordSignedLengthHigh) == 0;
     if (kind == CheckKind::kFull) {
-        HeapBytes bytes;
-        if (!bytes.Allocate(signedLength, false)) return *status = kSigOutOfMemory, false;
-        uint32_t produced;
-        if (int32_t r =
-                ReadSignedBytes(file, &ranges, file->length, bytes.data, signedLength, &produced)) {
-            return *status = r, false;
-        }
         uint8_t md5[16];
         uint8_t sha256[32];
-        Md5(bytes.data, produced, md5);
-        Sha256(bytes.data, produced, sha256);
+        uint32_t produced;
+        if (int32_t r = DigestSignedBytes(file, &ranges, file->length, md5, sha256, &produced)) {
+            return *status = r, false;
+        }
+        // Fewer or more bytes than the ranges leave would mean ranges that overlap.
+        if (produced != signedLength) return *status = kSigReadFailed, false;
         same = same && memcmp(record + kRecordFullMd5, md5, 16) == 0 &&
                memcmp(record + kRecordSha256, sha256, 32) == 0;
     } else {
         const uint32_t limit = file->length < kQuickLimit ? file->length : kQuickLimit;
-        HeapBytes bytes;
-        if (!bytes.Allocate(kQuickLimit, false)) return *status = kSigOutOfMemory, false;
+        uint8_t md5[16];
         uint32_t produced;
-        if (int32_t r = ReadSignedBytes(file, &ranges, limit, bytes.data, kQuickLimit, &produced)) {
+        if (int32_t r = DigestSignedBytes(file, &ranges, limit, md5, nullptr, &produced)) {
             return *status = r, false;
         }
-        uint8_t md5[16];
-        Md5(bytes.data, produced, md5);
         same = same && memcmp(record + kRecordQuickMd5, md5, 16) == 0;
     }
     if (!same) return *status = kSigMismatch, false;
@@ -188,12 +182,13 @@ bool CheckLegacyTrailer(const wchar_t* path, CheckKind kind) {
 
     uint8_t md5[16];
     if (kind == CheckKind::kFull) {
-        HeapBytes content;
-        if (!content.Allocate(contentLength, false) ||
-            !ReadSigFileAt(file, 0, content.data, contentLength)) {
+        // Every byte before the trailer, streamed like the signed bytes of a block.
+        ExcludedRanges none{};
+        uint32_t produced;
+        if (DigestSignedBytes(file, &none, contentLength, md5, nullptr, &produced) != 0 ||
+            produced != contentLength) {
             return false;
         }
-        Md5(content.data, contentLength, md5);
         return memcmp(message.data + kLegacyFullMd5, md5, 16) == 0;
     }
     uint8_t sample[kLegacySampleLength];

@@ -115,35 +115,34 @@ uint32_t SignedLength(const ExcludedRanges* ranges, uint32_t fileLength) {
     return length;
 }
 
-int32_t ReadSignedBytes(SigFile* file, const ExcludedRanges* ranges, uint32_t limit, uint8_t* out,
-                        uint32_t capacity, uint32_t* produced) {
-    *produced = 0;
-    if (!SeekSigFile(file, 0)) return kSigBadArgument;
-    uint32_t position = 0;
+SignedBytesReader::SignedBytesReader(SigFile* file, const ExcludedRanges* ranges, uint32_t limit)
+    : m_pFile(file), m_pRanges(ranges), m_limit(limit), m_position(0), m_range(0) {}
+
+int32_t SignedBytesReader::Next(uint8_t* out, uint32_t capacity, uint32_t* count) {
     uint32_t filled = 0;
-    // The ranges are ascending and disjoint (AddBlockRange saw to it), so one pass in file order
-    // takes every byte that no range covers.
-    for (uint32_t i = 0; i <= ranges->count && position < limit; ++i) {
-        uint32_t stop = limit;
-        uint32_t resume = limit;
-        if (i < ranges->count) {
-            const ExcludedRange& r = ranges->items[i];
-            if (r.first < limit) {
-                stop = r.first;
-                resume = End(r) < limit ? static_cast<uint32_t>(End(r)) : limit;
+    while (filled < capacity && m_position < m_limit) {
+        uint32_t stop = m_limit;
+        if (m_range < m_pRanges->count) {
+            const ExcludedRange& r = m_pRanges->items[m_range];
+            if (r.first <= m_position) {
+                // At or inside the next range: step over it.
+                const uint64_t end = End(r);
+                if (end > m_position)
+                    m_position = end < m_limit ? static_cast<uint32_t>(end) : m_limit;
+                ++m_range;
+                continue;
             }
+            if (r.first < m_limit) stop = r.first;
         }
-        if (stop > position) {
-            uint32_t count = stop - position;
-            if (count > capacity - filled) return kSigReadFailed;
-            if (!SeekSigFile(file, position) || ReadSigFile(file, out + filled, count) != count) {
-                return kSigReadFailed;
-            }
-            filled += count;
+        uint32_t n = stop - m_position;
+        if (n > capacity - filled) n = capacity - filled;
+        if (!SeekSigFile(m_pFile, m_position) || ReadSigFile(m_pFile, out + filled, n) != n) {
+            return kSigReadFailed;
         }
-        if (resume > position) position = resume;
+        filled += n;
+        m_position += n;
     }
-    *produced = filled;
+    *count = filled;
     return 0;
 }
 

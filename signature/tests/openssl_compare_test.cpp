@@ -16,7 +16,9 @@
 #include <signature/md5.h>
 #include <signature/sha256.h>
 
+#include "sample_files.h"
 #include "test_util.h"
+#include "verify_internal.h"
 
 namespace {
 
@@ -357,6 +359,95 @@ TEST(BigNumModExpCompare, MatchesOpenSslAtEdgeValues) {
                 ExpectModExpMatches(base, exponent, modulus, ctx.get());
             }
         }
+    }
+}
+
+// --- The streamed digests of the signed bytes ---------------------------------------------------
+
+// OpenSSL's MD5 and SHA-256 of the bytes no range covers, worked out here byte by byte.
+void OpenSslSignedDigests(const std::vector<uint8_t>& file,
+                          const std::vector<kysig::detail::ExcludedRange>& ranges, uint8_t md5[16],
+                          uint8_t sha[32], size_t* count) {
+    std::vector<uint8_t> kept;
+    for (size_t at = 0; at < file.size(); ++at) {
+        bool excluded = false;
+        for (const auto& r : ranges)
+            excluded = excluded || (at >= r.first && at < r.first + r.length);
+        if (!excluded) kept.push_back(file[at]);
+    }
+    unsigned int length = 0;
+    EVP_Digest(kept.data(), kept.size(), md5, &length, EVP_md5(), nullptr);
+    EVP_Digest(kept.data(), kept.size(), sha, &length, EVP_sha256(), nullptr);
+    *count = kept.size();
+}
+
+struct StreamCase {
+    uint32_t chunk;
+    uint32_t size;
+    std::vector<kysig::detail::ExcludedRange> ranges;
+};
+
+std::string Describe(const StreamCase& c) {
+    std::string text =
+        "chunk " + std::to_string(c.chunk) + ", " + std::to_string(c.size) + " bytes";
+    for (const auto& r : c.ranges) {
+        text += ", [" + std::to_string(r.first) + ", +" + std::to_string(r.length) + ")";
+    }
+    return text;
+}
+
+std::vector<StreamCase> StreamCases() {
+    std::vector<StreamCase> cases;
+    for (uint32_t chunk : {64u, 4096u}) {
+        for (uint32_t size : {0u, 1u, chunk - 1, chunk, chunk + 1, 2 * chunk, 3 * chunk + 5}) {
+            cases.push_back({chunk, size, {}});
+            if (size >= chunk + 8) {
+                // A range across the first chunk edge, one that ends on it, one that starts on it.
+                cases.push_back({chunk, size, {{chunk - 3, 6}}});
+                cases.push_back({chunk, size, {{chunk - 8, 8}, {chunk + 2, 4}}});
+                cases.push_back({chunk, size, {{0, 5}, {chunk, chunk / 2}, {size - 7, 7}}});
+            }
+            if (size >= 2) cases.push_back({chunk, size, {{0, size / 2}}});
+        }
+    }
+    return cases;
+}
+
+// Over chunk edges, on one thread and on two (from two chunks on), the streamed digests are
+// OpenSSL's digests of the same signed bytes.
+TEST(StreamedDigestCompare, MatchesOpenSslOverChunkEdges) {
+    std::mt19937 rng(20261210);
+    const std::string path = (kysig_test::WorkDir() / "streamed.bin").string();
+    const std::wstring wide(path.begin(), path.end());
+    for (const StreamCase& c : StreamCases()) {
+        std::vector<uint8_t> file(c.size);
+        for (auto& b : file) b = static_cast<uint8_t>(rng());
+        kysig_test::WriteBytes(path, file);
+        kysig::detail::ExcludedRanges ranges{};
+        for (const auto& r : c.ranges) ranges.items[ranges.count++] = r;
+        kysig::detail::SigFile sigFile{};
+        ASSERT_EQ(kysig::detail::OpenSigFile(wide.c_str(), &sigFile), 0);
+        kysig::detail::SetChunkSizeForTesting(c.chunk);
+        uint8_t md5[16], sha[32];
+        uint32_t produced = 0;
+        const int32_t status =
+            kysig::detail::DigestSignedBytes(&sigFile, &ranges, c.size, md5, sha, &produced);
+        uint8_t quickMd5[16];
+        uint32_t quickProduced = 0;
+        const int32_t quickStatus = kysig::detail::DigestSignedBytes(
+            &sigFile, &ranges, c.size, quickMd5, nullptr, &quickProduced);
+        kysig::detail::SetChunkSizeForTesting(0);
+        kysig::detail::CloseSigFile(&sigFile);
+        uint8_t expectedMd5[16], expectedSha[32];
+        size_t expectedCount = 0;
+        OpenSslSignedDigests(file, c.ranges, expectedMd5, expectedSha, &expectedCount);
+        SCOPED_TRACE(Describe(c));
+        ASSERT_EQ(status, 0);
+        EXPECT_EQ(produced, expectedCount);
+        EXPECT_EQ(ToHex(md5, 16), ToHex(expectedMd5, 16));
+        EXPECT_EQ(ToHex(sha, 32), ToHex(expectedSha, 32));
+        ASSERT_EQ(quickStatus, 0);
+        EXPECT_EQ(ToHex(quickMd5, 16), ToHex(expectedMd5, 16));
     }
 }
 

@@ -413,6 +413,30 @@ INSTANTIATE_TEST_SUITE_P(Files, Tampered, ::testing::ValuesIn(kysig_test::kTampe
                              return std::string(info.param.name);
                          });
 
+// The same files with chunks of 64 bytes: every check crosses many chunk edges and, from 128
+// signed bytes on, takes the SHA-256 and the reading on a second thread.
+TEST(StreamedCheck, GivesTheSameStatusesInSmallChunks) {
+    kysig::detail::SetChunkSizeForTesting(64);
+    for (const kysig_test::TamperedFile& t : kysig_test::kTamperedFiles) {
+        Bytes bytes = ReadBytes(SampleDir() / t.sample);
+        ASSERT_FALSE(bytes.empty()) << t.sample;
+        if (t.change) t.change(bytes);
+        const fs::path path = WorkDir() / (std::string("chunked-") + t.name);
+        WriteBytes(path, bytes);
+        int32_t status = -1;
+        VerifyEmbeddedSignature(path.wstring().c_str(), &status, kSigModeWithLegacy);
+        EXPECT_EQ(status, t.status) << t.name;
+        fs::remove(path);
+    }
+    for (const char* sample : {"payload.legacy-b", "payload.legacy-t", "pe64.d.exe"}) {
+        int32_t status = -1;
+        const uint16_t result = VerifyEmbeddedSignature((SampleDir() / sample).wstring().c_str(),
+                                                        &status, kSigModeWithLegacy);
+        EXPECT_TRUE(SigAccepted(result, status)) << sample << " status " << status;
+    }
+    kysig::detail::SetChunkSizeForTesting(0);
+}
+
 TEST(SigBlockForm, IsZeroWithoutABlock) {
     EXPECT_EQ(SigBlockForm((SampleDir() / "payload.bin").wstring().c_str()), 0);
     EXPECT_EQ(SigBlockForm((SampleDir() / "payload.legacy-t").wstring().c_str()), 0);
