@@ -12,18 +12,6 @@ namespace detail {
 
 namespace {
 
-// Owns the buffers of one parse, so that every return releases them.
-struct Buffer {
-    uint8_t* data = nullptr;
-    uint32_t size = 0;
-    ~Buffer() { SigFree(data, size); }
-    bool Allocate(uint32_t n) {
-        data = static_cast<uint8_t*>(SigAllocate(n));
-        size = data ? n : 0;
-        return data != nullptr;
-    }
-};
-
 // Field readers for the two forms: the text form stores each byte as two digits and each 32-bit
 // field as eight, most significant digit first.
 uint32_t Field8(const uint8_t* p, bool text) { return text ? HexNumber(p, 2) : p[0]; }
@@ -89,7 +77,7 @@ int32_t LocateBlock(SigFile* file, SignatureBlock* block) {
     memset(block, 0, sizeof *block);
     const uint32_t windowLength = file->length < kSearchWindow ? file->length : kSearchWindow;
     const uint32_t windowStart = file->length - windowLength;
-    Buffer window;
+    SigBuffer window;
     if (!window.Allocate(windowLength)) return kSigOutOfMemory;
     if (!ReadSigFileAt(file, windowStart, window.data, windowLength)) return kSigReadFailed;
 
@@ -125,7 +113,7 @@ int32_t LocateBlock(SigFile* file, SignatureBlock* block) {
     // Read the block again from its start: it may begin before the search window.
     const uint32_t available = file->length - block->beginOffset;
     const uint32_t readLength = available < windowLength ? available : windowLength;
-    Buffer head;
+    SigBuffer head;
     if (!head.Allocate(readLength)) return kSigOutOfMemory;
     if (!SeekSigFile(file, block->beginOffset)) return kSigReadFailed;
     int64_t got = ReadSigFile(file, head.data, readLength);

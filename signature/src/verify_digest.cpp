@@ -27,18 +27,6 @@ uint32_t ChunkSize() {
     return kChunkSize;
 }
 
-// Owns a chunk buffer; wipes it when it goes (it holds file contents).
-struct Chunk {
-    uint8_t* data = nullptr;
-    uint32_t size = 0;
-    ~Chunk() { SigFree(data, size); }
-    bool Allocate(uint32_t n) {
-        data = static_cast<uint8_t*>(SigAllocate(n));
-        size = data ? n : 0;
-        return data != nullptr;
-    }
-};
-
 struct Contexts {
     Md5Context md5;
     Sha256Context sha256;
@@ -76,7 +64,7 @@ int32_t DigestSignedBytes(SigFile* file, const ExcludedRanges* ranges, uint32_t 
     const uint32_t chunkSize = limit < ChunkSize() ? (limit > 0 ? limit : 1) : ChunkSize();
     // A thread costs more than it saves for a file of one chunk.
     const bool twoThreads = sha256 != nullptr && limit / 2 >= chunkSize;
-    Chunk current, next;
+    SigBuffer current, next;
     if (!current.Allocate(chunkSize) || (twoThreads && !next.Allocate(chunkSize))) {
         return kSigOutOfMemory;
     }

@@ -41,6 +41,21 @@ void* SigAllocate(size_t size);
 // Wipes (the buffers hold file contents and opened signatures) and frees; null is accepted.
 void SigFree(void* data, size_t size);
 
+// Owns one buffer from SigAllocate, so that every return of a check wipes and frees it.
+struct SigBuffer {
+    uint8_t* data = nullptr;
+    uint32_t size = 0;
+    SigBuffer() = default;
+    SigBuffer(const SigBuffer&) = delete;
+    SigBuffer& operator=(const SigBuffer&) = delete;
+    ~SigBuffer() { SigFree(data, size); }
+    bool Allocate(uint32_t n) {
+        data = static_cast<uint8_t*>(SigAllocate(n));
+        size = data ? n : 0;
+        return data != nullptr;
+    }
+};
+
 #ifdef KY_TEST_HOOKS
 // Only in the test variant of the library (kysig_testing), never in what ships.
 // The countdown-th allocation from now fails (1 = the next one); 0 turns failures off.

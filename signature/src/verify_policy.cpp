@@ -35,25 +35,13 @@ struct OpenFile {
     ~OpenFile() { CloseSigFile(&file); }
 };
 
-struct HeapBytes {
-    uint8_t* data = nullptr;
-    uint32_t size = 0;
-    ~HeapBytes() { SigFree(data, size); }
-    bool Allocate(uint32_t n, bool zero) {
-        data = static_cast<uint8_t*>(SigAllocate(n));
-        if (data == nullptr) return false;
-        size = n;
-        if (zero) memset(data, 0, n);
-        return true;
-    }
-};
-
 // Opens a 256-byte signature into a zeroed heap buffer of the key's length. The message is
 // written left-aligned, so a message with a zero leading byte moves one place forward; the record
 // tag then fails to match, as the signing side never writes such a message.
-bool OpenSignature(const uint8_t signature[256], const uint8_t* modulus, HeapBytes* message,
+bool OpenSignature(const uint8_t signature[256], const uint8_t* modulus, SigBuffer* message,
                    uint32_t* payloadLength) {
-    if (!message->Allocate(kSigKeyLength, true)) return false;
+    if (!message->Allocate(kSigKeyLength)) return false;
+    memset(message->data, 0, kSigKeyLength);
     uint8_t innerMd5[16];
     *payloadLength = RsaOpenSignature(signature, message->data, modulus, kModulusBits, innerMd5);
     SecureWipe(innerMd5, sizeof innerMd5);
@@ -88,7 +76,7 @@ bool CheckBlock(const wchar_t* path, CheckKind kind, const uint8_t* primaryKey, 
 
     uint8_t signature[kSignatureLength];
     int32_t s = ReadBlockSignature(file, &block, signature);
-    HeapBytes message;
+    SigBuffer message;
     uint32_t payloadLength = 0;
     if (s == 0 && !OpenSignature(signature, key, &message, &payloadLength)) s = kSigOutOfMemory;
     SecureWipe(signature, sizeof signature);
@@ -169,7 +157,7 @@ bool CheckLegacyTrailer(const wchar_t* path, CheckKind kind) {
                 static_cast<uint8_t>((HexDigit(hex[2 * i]) << 4) | HexDigit(hex[2 * i + 1]));
         }
     }
-    HeapBytes message;
+    SigBuffer message;
     uint32_t payloadLength;
     const bool opened = OpenSignature(signature, kBuiltinLegacyModulus, &message, &payloadLength);
     SecureWipe(signature, sizeof signature);
