@@ -208,13 +208,11 @@ uint16_t Verify(const wchar_t* path, int32_t* status, uint32_t mode, const uint8
 
 char SigBlockForm(const wchar_t* path) {
     if (path == nullptr) return 0;
-    kysig::detail::SigFile file;
-    memset(&file, 0, sizeof file);
-    if (kysig::detail::OpenSigFile(path, &file) != 0) return 0;
+    kysig::detail::OpenFile open;
+    if (kysig::detail::OpenSigFile(path, &open.file) != 0 || open.file.length == 0) return 0;
     kysig::detail::SignatureBlock block;
-    const bool found = file.length > 0 && kysig::detail::LocateBlock(&file, &block) == 0;
-    kysig::detail::CloseSigFile(&file);
-    return found ? (block.text ? 'T' : 'B') : 0;
+    if (kysig::detail::LocateBlock(&open.file, &block) != 0) return 0;
+    return block.text ? 'T' : 'B';
 }
 
 uint16_t VerifyEmbeddedSignature(const wchar_t* path, int32_t* status, uint32_t mode) {
