@@ -5,11 +5,34 @@
 enable_testing()
 set(KY_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
 
-# The 32-bit build cannot run here (no 32-bit Wine), and it is built with GCC's win32 thread
-# model, which GoogleTest does not support: its GoogleTest programs are not built, its files are
-# checked with objdump, and programs without GoogleTest (the C test host) are still compiled.
+# The 32-bit build is built with GCC's win32 thread model, which GoogleTest does not support: its
+# GoogleTest programs are not built and its files are checked with objdump. Its programs without
+# GoogleTest (the C test host) run under 32-bit Wine where this machine can run 32-bit programs
+# (KY_WINE_RUNS); whether it can is found out here, once, and written down for the test command.
 if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(KY_RUN_WINDOWS_TESTS OFF)
+  file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win32\n")
+  set(KY_WINE_RUNS OFF)
+  if("$ENV{KY_NO_WINE32}" STREQUAL "1")
+    set(ky_wine32 "skipped: turned off (KY_NO_WINE32=1)")
+  elseif(NOT EXISTS /usr/lib/wine/wine)
+    set(ky_wine32 "skipped: no 32-bit Wine (Debian's wine32:i386 is not installed)")
+  else()
+    execute_process(COMMAND /usr/lib/wine/wine --version RESULT_VARIABLE rc
+      OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+    string(STRIP "${out}${err}" out)
+    if(NOT rc EQUAL 0)
+      set(ky_wine32 "skipped: 32-bit programs do not run on this machine (${out})")
+    elseif(EXISTS /proc/sys/fs/binfmt_misc/qemu-i386)
+      set(ky_wine32 "emulated through qemu-user (${out})")
+      set(KY_WINE_RUNS ON)
+    else()
+      set(ky_wine32 "natively (${out})")
+      set(KY_WINE_RUNS ON)
+    endif()
+  endif()
+  message(STATUS "32-bit Windows programs: ${ky_wine32}")
+  file(WRITE ${CMAKE_BINARY_DIR}/wine32-status "${ky_wine32}\n")
   # The test targets still exist (left out of "all"), so that the folders' CMake code that
   # refers to them stays the same in every build.
   foreach(t gtest gtest_main gmock)
@@ -17,6 +40,8 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
   endforeach()
 elseif(WIN32)
   set(KY_RUN_WINDOWS_TESTS ON)
+  set(KY_WINE_RUNS ON)
+  file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win64\n")
   # Debian ships GoogleTest as source; build it with the cross compiler.
   set(KY_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
@@ -30,7 +55,7 @@ elseif(WIN32)
   endforeach()
 endif()
 
-if(WIN32 AND KY_RUN_WINDOWS_TESTS)
+if(WIN32 AND KY_WINE_RUNS)
   set(KY_WINE_SCRIPTS ${CMAKE_SOURCE_DIR}/testing/wine)
   add_test(NAME wine.start COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh start ${CMAKE_BINARY_DIR})
   add_test(NAME wine.stop COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh stop ${CMAKE_BINARY_DIR})

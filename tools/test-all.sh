@@ -79,6 +79,9 @@ printf '  %-7s %s\n' "format" "$format_result"
 for p in $presets; do
   printf '  %-7s %s; %s\n' "$p" "${result[$p]}" "${seconds[$p]}"
 done
+if [ -r build/win32/wine32-status ]; then
+  printf '  %-7s %s\n' "32-bit" "$(cat build/win32/wine32-status)"
+fi
 printf '  %-7s %s\n' "mutants" "$mutation_result"
 echo "  captures and test reports: build/<preset>/test-results/"
 exit $failed

@@ -3,15 +3,25 @@
 
 # KY_WINE_PREFIX: a prefix of its own for a test that changes what the shared one must keep.
 export WINEPREFIX="${KY_WINE_PREFIX:-${KY_BUILD_DIR}/wineprefix}"
-export WINEARCH=win64
+# The build folder says which Wine runs its programs (written at configure time): win64 for the
+# 64-bit build, win32 for the 32-bit one, in a prefix of that kind. The two never share a prefix.
+KY_WINE_ARCH=win64
+[ -r "${KY_BUILD_DIR}/wine-arch" ] && read -r KY_WINE_ARCH <"${KY_BUILD_DIR}/wine-arch"
+export WINEARCH=$KY_WINE_ARCH
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No Mono or Gecko prompts, no desktop entries written to the Linux desktop, and no debugger for a
 # program that crashes: winedbg can sit there for good, so the test would only end at its time-out
 # instead of failing at once with the crash's exit code.
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d${KY_EXTRA_DLLOVERRIDES:+;${KY_EXTRA_DLLOVERRIDES}}"
-KY_WINE=$(command -v wine64 || true)
-[ -n "$KY_WINE" ] || { [ -x /usr/lib/wine/wine64 ] && KY_WINE=/usr/lib/wine/wine64; }
-[ -n "$KY_WINE" ] || KY_WINE=$(command -v wine)
+if [ "$KY_WINE_ARCH" = win32 ]; then
+    # Debian's 32-bit loader (wine32:i386). The "wine" wrapper is not used: with both installed it
+    # picks by itself.
+    KY_WINE=/usr/lib/wine/wine
+else
+    KY_WINE=$(command -v wine64 || true)
+    [ -n "$KY_WINE" ] || { [ -x /usr/lib/wine/wine64 ] && KY_WINE=/usr/lib/wine/wine64; }
+    [ -n "$KY_WINE" ] || KY_WINE=$(command -v wine)
+fi
 KY_WINESERVER=$(command -v wineserver || true)
 [ -n "$KY_WINESERVER" ] || KY_WINESERVER=/usr/lib/wine/wineserver
 KY_XVFB_STATE="${KY_BUILD_DIR}/wineprefix.xvfb"
