@@ -60,12 +60,7 @@ int32_t CheckTextLayout(SigFile* file, const SignatureBlock* block, const uint8_
 
 }  // namespace
 
-uint32_t HexDigit(uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-}
+uint32_t HexDigit(uint8_t c) { return HexDigitValue(c); }
 
 uint32_t HexNumber(const uint8_t* text, uint32_t digits) {
     uint32_t value = 0;

@@ -36,6 +36,15 @@ constexpr uint32_t kMaxTrailingPadding = 32;
 // padding. Anything else is a malformed block.
 constexpr uint8_t kTextCommentMark = '\'';
 
+// Value of one hexadecimal digit of the text form, in either case; any other character counts
+// as 0 (and makes the check fail later, at the latest in the comparison).
+inline uint32_t HexDigitValue(uint8_t c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
 // Binary form: header, 20-byte entries, 11-byte trailer before the end marker.
 constexpr uint32_t kBinaryHeaderLength = 39;
 constexpr uint32_t kBinaryEntryLength = 20;

@@ -283,12 +283,7 @@ bool HasSignatureBlock(const Bytes& input) {
             } else if (format == 'T') {
                 distance = 0;
                 for (size_t i = end - kysig::kTextTrailerLength; i < end - 13; ++i) {
-                    const uint8_t c = input[i];
-                    const uint32_t digit = c >= '0' && c <= '9'   ? c - '0'
-                                           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                                  : 0;
-                    distance = (distance << 4) | digit;
+                    distance = (distance << 4) | kysig::HexDigitValue(input[i]);
                 }
             }
             if (distance <= end &&
