@@ -18,7 +18,6 @@ public:
     // False when the file could not be opened that way (missing, a folder, or already open for
     // writing by someone else).
     bool IsHeld() const { return m_hFile != INVALID_HANDLE_VALUE; }
-    HANDLE GetHandle() const { return m_hFile; }
 
     // Ends the hold early; the last-error value is left as it was.
     void Release();
