@@ -138,11 +138,14 @@ function(ky_add_test_rerun)
   set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${environment};${T_ENVIRONMENT}")
 endfunction()
 
-# ky_add_pe_check(NAME name TARGET target ARGS ...): checks of a built Windows file with
+# ky_add_pe_check(NAME name TARGET target|FILE path ARGS ...): checks of a built Windows file with
 # testing/pe/pe-check.sh (machine, exports, imports, ASLR/DEP, subsystem, manifest), in both
 # Windows builds; "--machine" is filled in from the build.
 function(ky_add_pe_check)
-  cmake_parse_arguments(T "" "NAME;TARGET" "ARGS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TARGET;FILE" "ARGS" ${ARGN})
+  if(NOT T_FILE)
+    set(T_FILE $<TARGET_FILE:${T_TARGET}>)
+  endif()
   if(NOT WIN32)
     return()
   endif()
@@ -155,22 +158,31 @@ function(ky_add_pe_check)
     set(machine x86-64)
   endif()
   add_test(NAME ${T_NAME}
-    COMMAND ${CMAKE_SOURCE_DIR}/testing/pe/pe-check.sh $<TARGET_FILE:${T_TARGET}> --machine ${machine} ${T_ARGS})
+    COMMAND ${CMAKE_SOURCE_DIR}/testing/pe/pe-check.sh ${T_FILE} --machine ${machine} ${T_ARGS})
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT 60
     ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP};OBJCOPY=${CMAKE_OBJCOPY}")
 endfunction()
 
-# ky_add_vtable_check(NAME name TARGET target VTABLE "vtable for Class" SLOTS 'Class::Fn(:N' ...):
+# ky_add_vtable_check(NAME name TARGET target|FILE path [MSVC] VTABLE "vtable for Class"
+#                     SLOTS 'Class::Fn(:N' ...):
 # the virtual table a foreign host calls through, slot by slot, in both Windows builds; on 32-bit
-# also the bytes of arguments each slot's function pops (testing/pe/vtable-check.sh).
+# also the bytes of arguments each slot's function pops (testing/pe/vtable-check.sh). MSVC: a file
+# of the platform's compiler (its table layout, decorated names).
 function(ky_add_vtable_check)
-  cmake_parse_arguments(T "" "NAME;TARGET;VTABLE" "SLOTS" ${ARGN})
+  cmake_parse_arguments(T "MSVC" "NAME;TARGET;FILE;VTABLE" "SLOTS" ${ARGN})
   if(NOT WIN32)
     return()
   endif()
+  if(NOT T_FILE)
+    set(T_FILE $<TARGET_FILE:${T_TARGET}>)
+  endif()
+  set(layout)
+  if(T_MSVC)
+    set(layout --msvc)
+  endif()
   add_test(NAME ${T_NAME}
-    COMMAND ${CMAKE_SOURCE_DIR}/testing/pe/vtable-check.sh $<TARGET_FILE:${T_TARGET}> ${T_VTABLE} ${T_SLOTS})
+    COMMAND ${CMAKE_SOURCE_DIR}/testing/pe/vtable-check.sh ${layout} ${T_FILE} ${T_VTABLE} ${T_SLOTS})
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT 60 ENVIRONMENT "OBJDUMP=${CMAKE_OBJDUMP}")
 endfunction()
 

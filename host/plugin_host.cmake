@@ -11,7 +11,7 @@ if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
   set_target_properties(plugin_host_lang_fr PROPERTIES OUTPUT_NAME plugin_host_lang_fr_unsigned)
   ky_sign(plugin_host_lang_en)
   ky_sign(plugin_host_lang_de)
-  add_dependencies(plugin_host_test fetchwellGUI plugin_host_lang_en plugin_host_lang_de plugin_host_lang_fr)
+  add_dependencies(plugin_host_test fetchwellGUI fetchwell_library plugin_host_lang_en plugin_host_lang_de plugin_host_lang_fr)
   file(GLOB plugin_host_data CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/plugin_host/data/*)
   foreach(f ${plugin_host_data})
     get_filename_component(name ${f} NAME)
@@ -25,5 +25,29 @@ if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
       TIMEOUT 120 FIXTURES_REQUIRED wine LABELS wine RESOURCE_LOCK display
       WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
       ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  endif()
+endif()
+
+# The C++ test host, built as the platform's compiler builds a loader host (see
+# cmake/KyMsvcAbi.cmake): the plug-in used through ordinary virtual calls, ended once with
+# FreeOutputPlugin and once with "delete plugin".
+if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
+  ky_msvc_abi_binary(NAME cpp_host KIND EXE ENTRY HostMain
+    SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/cpp_host/cpp_host.cpp
+    SYSTEM_LIBS kernel32 msvcrt
+    DEPENDS fetchwellGUI fetchwell_library plugin_host_lang_en plugin_host_lang_de plugin_host_lang_fr)
+  add_dependencies(cpp_host plugin_host_test)
+  ky_add_pe_check(NAME cpp_host.pe FILE ${CMAKE_BINARY_DIR}/bin/cpp_host.exe ARGS
+    --imports "kernel32.dll,msvcrt.dll" --subsystem "Windows CUI" --aslr-dep)
+  if(KY_WINE_RUNS)
+    foreach(ending free delete)
+      add_test(NAME cpp_host.${ending}
+        COMMAND ${CMAKE_SOURCE_DIR}/testing/wine/wine-run.sh ${CMAKE_BINARY_DIR}/bin/cpp_host.exe ${ending})
+      set_tests_properties(cpp_host.${ending} PROPERTIES
+        TIMEOUT 120 FIXTURES_REQUIRED wine LABELS wine
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+        PASS_REGULAR_EXPRESSION " 0 failed"
+        ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    endforeach()
   endif()
 endif()

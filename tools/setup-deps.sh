@@ -13,7 +13,7 @@ packages=(
   wine64 wine xvfb
   googletest libgtest-dev libbenchmark-dev
   openssl libssl-dev osslsigncode
-  clang libclang-rt-14-dev llvm
+  clang libclang-rt-14-dev llvm lld
   clang-format
 )
 

@@ -50,7 +50,8 @@ CMFCGUIPlugin::~CMFCGUIPlugin() {
     }
     CLoaderControlFile::FreeInstance();
     m_controlFile = nullptr;
-    m_xmlFile.reset();
+    CXMLFile::Delete(m_xmlFile);
+    m_xmlFile = nullptr;
 }
 
 void* CMFCGUIPlugin::DestroyPlugin(unsigned int flags) {
@@ -70,9 +71,11 @@ bool CMFCGUIPlugin::Initialize(void* hostContext, const wchar_t* controlFilePath
     m_skipWelcome = skipWelcome;
     m_allowCancel = allowCancel;
 
-    m_xmlFile.reset(new CXMLFile(controlFilePath));
-    if (!m_xmlFile) return false;  // a library whose operator new reports failure by null
-    m_controlFile = CLoaderControlFile::GetInstance(m_xmlFile.get());
+    // A second Initialize replaces the file object of the first.
+    CXMLFile::Delete(m_xmlFile);
+    m_xmlFile = CXMLFile::Create(controlFilePath);
+    if (!m_xmlFile) return false;
+    m_controlFile = CLoaderControlFile::GetInstance(m_xmlFile);
     if (!m_controlFile) return false;
     if (!m_xmlFile->getXMLTree()) return false;
 

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 #include "COutputPlugin.h"
@@ -53,7 +52,8 @@ private:
     std::wstring m_productId;
     HMODULE m_languageLibrary = nullptr;
     CLoaderControlFile* m_controlFile = nullptr;
-    std::shared_ptr<CXMLFile> m_xmlFile;
+    // Made and ended through fetchwell.dll's interface (CXMLFile::Create and Delete).
+    CXMLFile* m_xmlFile = nullptr;
     CWizProductProgress* m_progressWizard = nullptr;
     bool m_skipWelcome = false;
     bool m_allowCancel = true;

@@ -4,8 +4,11 @@
 #   pe-check.sh FILE [--machine i386|x86-64] [--exports "A B"] [--imports "K32.dll ..."]
 #               [--aslr-dep] [--subsystem "Windows GUI"] [--manifest-contains TEXT]...
 #               [--has-symbol NAME] [--lacks-symbol REGEX] [--forbid-import REGEX]
+#               [--exports-include DEF] [--imports-within DLL DEF]
 # --imports lists the DLLs that may be imported, separated by commas or spaces (case-insensitive);
 # any other import fails.
+# --exports-include: the file exports every name of the EXPORTS list of a .def file (and may
+# export more). --imports-within: every name the file imports from DLL is in the .def file's list.
 set -u
 file=$1; shift
 [ -f "$file" ] || { echo "FAIL: $file does not exist"; exit 1; }
@@ -29,6 +32,27 @@ while [ $# -gt 0 ]; do
     got=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
           | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\).*/\1/p' | sort | tr '\n' ' ')
     [ "$got" = "$want" ] && pass "exports: $got" || fail "exports are '$got', expected '$want'" ;;
+  --exports-include|--imports-within)
+    option=$1
+    if [ "$option" = --imports-within ]; then dll=$2; shift; fi
+    def=$2; shift 2
+    [ -f "$def" ] || { fail "$def does not exist"; continue; }
+    listed=$(sed -n '/^EXPORTS/,$p' "$def" | sed '1d; s/;.*//; s/^[[:space:]]*//; s/[[:space:]].*//' | sed '/^$/d')
+    if [ "$option" = --exports-include ]; then
+      got=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
+            | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\).*/\1/p')
+      missing=$(printf '%s\n' "$listed" | grep -vxF -f <(printf '%s\n' "$got"))
+      [ -n "$listed" ] && [ -z "$missing" ] && pass "exports every name of $(basename "$def")" \
+        || fail "does not export:" ${missing:-"(nothing listed in $def)"}
+    else
+      # The hint/name lines of that DLL's block: "vma hint name".
+      got=$(printf '%s\n' "$dump" | awk -v d="$dll" 'tolower($0) ~ "dll name: " tolower(d) "$" { on = 1; next }
+            on && /DLL Name:|^$/ && seen { exit } on && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { seen = 1; print $3 }')
+      extra=$(printf '%s\n' "$got" | grep -vxF -f <(printf '%s\n' "$listed"))
+      if [ -z "$got" ]; then fail "nothing imported from $dll"
+      elif [ -z "$extra" ]; then pass "imports from $dll only names of $(basename "$def"):" $got
+      else fail "imports from $dll names not in $(basename "$def"):" $extra; fi
+    fi ;;
   --imports)
     allowed=$(printf '%s\n' $2 | tr ',;' '\n\n' | tr '[:upper:]' '[:lower:]'); shift 2
     got=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p')

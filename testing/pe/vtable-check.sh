@@ -2,10 +2,14 @@
 # Checks a virtual table in a built Windows file against the layout a foreign host relies on: the
 # function each slot points to and, on 32-bit, how many bytes of arguments it pops (thiscall: the
 # callee cleans the stack, "ret N").
-#   vtable-check.sh FILE VTABLE_SYMBOL 'Class::Name(:N' ...
+#   vtable-check.sh [--msvc] FILE VTABLE_SYMBOL 'Class::Name(:N' ...
 # One SLOT argument per slot, in order: a text the slot's demangled function name starts with,
 # then ":" and the bytes it must pop (checked on 32-bit files only). The file needs its symbols.
+# --msvc: a file of the platform's own compiler, whose table symbol ("??_7Class@@6B@") points at
+# slot 0 itself and whose names are matched as they stand (decorated).
 set -u
+layout=gnu
+if [ "${1:-}" = --msvc ]; then layout=msvc; shift; fi
 file=$1 vtable=$2; shift 2
 [ -f "$file" ] || { echo "FAIL: $file does not exist"; exit 1; }
 objdump=${OBJDUMP:-objdump}
@@ -19,7 +23,9 @@ esac
 # Section start addresses by symbol-table section number (1-based).
 mapfile -t section_vma < <("$objdump" -h "$file" | awk '$1 ~ /^[0-9]+$/ { print $4 }')
 # "address name" of every symbol, names demangled.
-symbols=$("$objdump" -t -C "$file" | sed -n 's/.*(sec *\([0-9]*\)).* 0x\([0-9a-f]*\) \(.*\)/\1 \2 \3/p' |
+demangle=-C
+[ $layout = msvc ] && demangle=
+symbols=$("$objdump" -t $demangle "$file" | sed -n 's/.*(sec *\([0-9]*\)).* 0x\([0-9a-f]*\) \(.*\)/\1 \2 \3/p' |
   while read -r sec off name; do
     [ "$sec" -ge 1 ] && [ "$sec" -le ${#section_vma[@]} ] || continue
     printf '%x %s\n' $(( 0x${section_vma[sec - 1]} + 0x$off )) "$name"
@@ -27,8 +33,9 @@ symbols=$("$objdump" -t -C "$file" | sed -n 's/.*(sec *\([0-9]*\)).* 0x\([0-9a-f
 table=$(printf '%s\n' "$symbols" | awk -v s="$vtable" '{ a = $1; sub(/^[^ ]* /, "") } $0 == s { print a; exit }')
 [ -n "$table" ] || { echo "FAIL: no symbol $vtable in $file"; exit 1; }
 
-# Slots follow the offset-to-top and type-information entries.
-first=$(( 0x$table + 2 * ptr ))
+# GNU tables: the slots follow the offset-to-top and type-information entries. The platform
+# compiler's table symbol is slot 0 (its type information sits before it).
+if [ $layout = msvc ]; then first=$(( 0x$table )); else first=$(( 0x$table + 2 * ptr )); fi
 words=$("$objdump" -s --start-address=$first --stop-address=$(( first + $# * ptr )) "$file" \
         | awk '/^ [0-9a-f]+ / { for (i = 2; i <= 5; ++i) if ($i ~ /^[0-9a-f]+$/) printf "%s", $i }')
 failures=0

@@ -2,7 +2,7 @@
 // by, and those codes to the form the statistics requests send.
 #include "fetchwell/loadercontrol.h"
 
-#include <wchar.h>
+#include "runtime.h"
 
 namespace {
 
@@ -38,17 +38,6 @@ const wchar_t* CodeOf(LANGID langId) {
     return nullptr;
 }
 
-// Copies at most size - 1 characters of text and terminates; returns the characters copied.
-int CopyTruncated(wchar_t* buffer, size_t size, const wchar_t* text) {
-    size_t n = 0;
-    while (n + 1 < size && text[n] != L'\0') {
-        buffer[n] = text[n];
-        ++n;
-    }
-    buffer[n] = L'\0';
-    return static_cast<int>(n);
-}
-
 }  // namespace
 
 extern "C" int MyLANGIDToISO3166(LANGID langId, wchar_t* buffer, unsigned int size, int flags) {
@@ -61,18 +50,18 @@ extern "C" int MyLANGIDToISO3166(LANGID langId, wchar_t* buffer, unsigned int si
         return 0;
     }
     wchar_t text[16];
-    wcscpy_s(text, 16, code);
+    size_t written = fetchwell::CopyTruncated(text, 16, code);
     // A neutral sub-language names no country; asking the system would invent its default one.
     if ((flags & MYLANGID_WITH_COUNTRY) != 0 && SUBLANGID(langId) != SUBLANG_NEUTRAL) {
         wchar_t country[9] = L"";
         const int length =
             GetLocaleInfoW(MAKELCID(langId, SORT_DEFAULT), LOCALE_SISO3166CTRYNAME, country, 9);
         if (length > 1) {
-            wcscat_s(text, 16, L"-");
-            wcscat_s(text, 16, country);
+            written += fetchwell::CopyTruncated(text + written, 16 - written, L"-");
+            fetchwell::CopyTruncated(text + written, 16 - written, country);
         }
     }
-    return CopyTruncated(buffer, size, text);
+    return static_cast<int>(fetchwell::CopyTruncated(buffer, size, text));
 }
 
 extern "C" int ConvertProductLanguageForUserAgent(const wchar_t* language, wchar_t* buffer,

@@ -3,20 +3,67 @@
 // parser it came from.
 #include "fetchwell/loadercontrol.h"
 
-#include <stdlib.h>
-#include <wchar.h>
-
-#include <memory>
-#include <new>
-#include <string>
-#include <vector>
-
+#include "runtime.h"
 #include "xmlnames.h"
 
 namespace {
 
 using kycplib::CKeyValueItem;
-using kycplib::CKeyValueList;
+
+// A chain of items in the layout callers read, owned here: added at the end, found ignoring case.
+class CItemChain {
+public:
+    CItemChain() = default;
+    ~CItemChain() {
+        while (m_pHead != nullptr) {
+            CKeyValueItem* next = m_pHead->next;
+            delete m_pHead;
+            m_pHead = next;
+        }
+    }
+    CItemChain(const CItemChain&) = delete;
+    CItemChain& operator=(const CItemChain&) = delete;
+
+    // Both texts are cut to 259 characters. False when there is no memory for the item.
+    bool Add(const wchar_t* key, const wchar_t* value) {
+        CKeyValueItem* item = new (std::nothrow) CKeyValueItem(m_pTail);
+        if (item == nullptr) {
+            return false;
+        }
+        fetchwell::CopyTruncated(item->key, CKeyValueItem::kTextSize, key);
+        fetchwell::CopyTruncated(item->value, CKeyValueItem::kTextSize, value);
+        if (m_pTail != nullptr) {
+            m_pTail->next = item;
+        } else {
+            m_pHead = item;
+        }
+        m_pTail = item;
+        ++m_count;
+        return true;
+    }
+    bool Contains(const wchar_t* key) const {
+        for (const CKeyValueItem* item = m_pHead; item != nullptr; item = item->next) {
+            if (fetchwell::SameName(item->key, key)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    const CKeyValueItem* GetHead() const { return m_pHead; }
+    int GetCount() const { return m_count; }
+
+private:
+    CKeyValueItem* m_pHead = nullptr;
+    CKeyValueItem* m_pTail = nullptr;
+    int m_count = 0;
+};
+
+// The languages of one product; kept in the order of the products list.
+struct CProductLanguages {
+    CItemChain languages;
+    CProductLanguages* next = nullptr;
+};
 
 // Element and attribute names of the file format (docs/loadercontrol.md).
 constexpr const wchar_t* kRootElement = L"loadercontrol";
@@ -46,14 +93,13 @@ private:
     SRWLOCK& m_lock;
 };
 
-// Attribute value with surrounding blanks removed; empty when absent.
-std::wstring Attribute(const CXMLNode& node, const wchar_t* name) {
-    const wchar_t* value = node.GetAttribute(name);
-    return fetchwell::TrimBlanks(value != nullptr ? value : L"");
-}
-
-bool ContainsKey(const CKeyValueList& list, const wchar_t* key) {
-    return list.Find(key) != nullptr;
+// Attribute value with surrounding blanks removed; empty when absent. False without memory.
+bool Attribute(const CXMLNode& node, const wchar_t* name, fetchwell::CText& text) {
+    if (!text.Assign(node.GetAttribute(name))) {
+        return false;
+    }
+    text.TrimBlanks();
+    return true;
 }
 
 // "r,g,b" with three decimal numbers 0 to 255, blanks allowed around each. Anything else leaves
@@ -95,12 +141,14 @@ bool ParseColor(const wchar_t* text, int components[3]) {
 
 // "true"/"1"/"yes" and "false"/"0"/"no" in any letter case; anything else gives the default.
 bool ParseFlag(const wchar_t* text, bool defaultValue) {
-    for (const wchar_t* yes : {L"true", L"1", L"yes"}) {
+    static const wchar_t* const kYes[] = {L"true", L"1", L"yes"};
+    static const wchar_t* const kNo[] = {L"false", L"0", L"no"};
+    for (const wchar_t* yes : kYes) {
         if (_wcsicmp(text, yes) == 0) {
             return true;
         }
     }
-    for (const wchar_t* no : {L"false", L"0", L"no"}) {
+    for (const wchar_t* no : kNo) {
         if (_wcsicmp(text, no) == 0) {
             return false;
         }
@@ -111,85 +159,120 @@ bool ParseFlag(const wchar_t* text, bool defaultValue) {
 }  // namespace
 
 struct CLoaderControlFile::Data {
-    CKeyValueList products;
-    // One list per product, in the order of the products list.
-    std::vector<std::unique_ptr<CKeyValueList>> productLanguages;
-    CKeyValueList guiLanguages;
-    CKeyValueList allLanguages;
-    bool showHeaderTitle = true;
-    int color[3] = {0, 0, 0};
+    Data() = default;
+    ~Data() {
+        while (productLanguages != nullptr) {
+            CProductLanguages* next = productLanguages->next;
+            delete productLanguages;
+            productLanguages = next;
+        }
+    }
+    Data(const Data&) = delete;
+    Data& operator=(const Data&) = delete;
 
-    CKeyValueList* LanguagesOf(const wchar_t* productId) {
+    // Reads the document; false when the memory for all of it cannot be had.
+    bool Read(const CXMLNode& root);
+
+    const CItemChain* LanguagesOf(const wchar_t* productId) const {
         if (productId == nullptr) {
             return nullptr;
         }
-        size_t index = 0;
-        for (const CKeyValueItem* item = products.GetHead(); item != nullptr;
-             item = item->next, ++index) {
+        const CProductLanguages* languages = productLanguages;
+        for (const CKeyValueItem* item = products.GetHead();
+             item != nullptr && languages != nullptr;
+             item = item->next, languages = languages->next) {
             if (fetchwell::SameName(item->key, productId)) {
-                return productLanguages[index].get();
+                return &languages->languages;
             }
         }
         return nullptr;
     }
+
+    CItemChain products;
+    // One chain per product, in the order of the products list.
+    CProductLanguages* productLanguages = nullptr;
+    CProductLanguages* lastProductLanguages = nullptr;
+    CItemChain guiLanguages;
+    CItemChain allLanguages;
+    bool showHeaderTitle = true;
+    int color[3] = {0, 0, 0};
 };
 
-CLoaderControlFile::CLoaderControlFile(const CXMLNode& root) : m_pData(new Data) {
-    try {
-        if (const CXMLNode* appearance = root.FindChild(kAppearanceElement)) {
-            if (const CXMLNode* color = appearance->FindChild(kBackgroundColorElement)) {
-                int components[3] = {0, 0, 0};
-                if (ParseColor(color->GetText(), components)) {
-                    for (int i = 0; i < 3; ++i) {
-                        m_pData->color[i] = components[i];
-                    }
+bool CLoaderControlFile::Data::Read(const CXMLNode& root) {
+    if (const CXMLNode* appearance = root.FindChild(kAppearanceElement)) {
+        if (const CXMLNode* element = appearance->FindChild(kBackgroundColorElement)) {
+            int components[3] = {0, 0, 0};
+            if (ParseColor(element->GetText(), components)) {
+                for (int i = 0; i < 3; ++i) {
+                    color[i] = components[i];
                 }
             }
-            if (const CXMLNode* flag = appearance->FindChild(kShowHeaderTitleElement)) {
-                m_pData->showHeaderTitle = ParseFlag(flag->GetText(), true);
+        }
+        if (const CXMLNode* flag = appearance->FindChild(kShowHeaderTitleElement)) {
+            showHeaderTitle = ParseFlag(flag->GetText(), true);
+        }
+    }
+
+    fetchwell::CText code;
+    fetchwell::CText text;
+    if (const CXMLNode* languages = root.FindChild(kGuiLanguagesElement)) {
+        for (const CXMLNode* language = languages->FindChild(kLanguageElement); language != nullptr;
+             language = language->FindNextSibling()) {
+            if (!Attribute(*language, kCodeAttribute, code) ||
+                !Attribute(*language, kLibraryAttribute, text)) {
+                return false;
+            }
+            // A language without a code cannot be chosen or looked up; it is left out.
+            if (!code.empty() && !guiLanguages.Add(code.c_str(), text.c_str())) {
+                return false;
             }
         }
+    }
 
-        if (const CXMLNode* languages = root.FindChild(kGuiLanguagesElement)) {
-            for (const CXMLNode* language = languages->FindChild(kLanguageElement);
+    if (const CXMLNode* productsElement = root.FindChild(kProductsElement)) {
+        for (const CXMLNode* product = productsElement->FindChild(kProductElement);
+             product != nullptr; product = product->FindNextSibling()) {
+            if (!Attribute(*product, kIdAttribute, text)) {
+                return false;
+            }
+            if (text.empty()) {
+                continue;
+            }
+            CProductLanguages* entry = new (std::nothrow) CProductLanguages;
+            if (entry == nullptr) {
+                return false;
+            }
+            if (lastProductLanguages != nullptr) {
+                lastProductLanguages->next = entry;
+            } else {
+                productLanguages = entry;
+            }
+            lastProductLanguages = entry;
+            for (const CXMLNode* language = product->FindChild(kLanguageElement);
                  language != nullptr; language = language->FindNextSibling()) {
-                // A language without a code cannot be chosen or looked up; it is left out.
-                const std::wstring code = Attribute(*language, kCodeAttribute);
-                if (!code.empty()) {
-                    m_pData->guiLanguages.Add(code.c_str(),
-                                              Attribute(*language, kLibraryAttribute).c_str());
+                if (!Attribute(*language, kCodeAttribute, code)) {
+                    return false;
                 }
-            }
-        }
-
-        if (const CXMLNode* products = root.FindChild(kProductsElement)) {
-            for (const CXMLNode* product = products->FindChild(kProductElement); product != nullptr;
-                 product = product->FindNextSibling()) {
-                const std::wstring id = Attribute(*product, kIdAttribute);
-                if (id.empty()) {
+                if (code.empty() || entry->languages.Contains(code.c_str())) {
                     continue;
                 }
-                auto languages = std::make_unique<CKeyValueList>();
-                for (const CXMLNode* language = product->FindChild(kLanguageElement);
-                     language != nullptr; language = language->FindNextSibling()) {
-                    const std::wstring code = Attribute(*language, kCodeAttribute);
-                    if (code.empty() || ContainsKey(*languages, code.c_str())) {
-                        continue;
-                    }
-                    languages->Add(code.c_str(), L"");
-                    if (!ContainsKey(m_pData->allLanguages, code.c_str())) {
-                        m_pData->allLanguages.Add(code.c_str(), L"");
-                    }
+                if (!entry->languages.Add(code.c_str(), L"") ||
+                    (!allLanguages.Contains(code.c_str()) &&
+                     !allLanguages.Add(code.c_str(), L""))) {
+                    return false;
                 }
-                m_pData->productLanguages.push_back(std::move(languages));
-                m_pData->products.Add(id.c_str(), Attribute(*product, kNameAttribute).c_str());
+            }
+            const wchar_t* id = text.c_str();
+            fetchwell::CText name;
+            if (!Attribute(*product, kNameAttribute, name) || !products.Add(id, name.c_str())) {
+                return false;
             }
         }
-    } catch (...) {
-        delete m_pData;
-        throw;
     }
+    return true;
 }
+
+CLoaderControlFile::CLoaderControlFile(Data* data) : m_pData(data) {}
 
 CLoaderControlFile::~CLoaderControlFile() { delete m_pData; }
 
@@ -202,10 +285,18 @@ CLoaderControlFile* CLoaderControlFile::GetInstance(IXmlParser* parser) {
     if (root == nullptr || !fetchwell::SameName(root->GetName(), kRootElement)) {
         return nullptr;
     }
-    try {
-        g_pInstance = new CLoaderControlFile(*root);
-    } catch (const std::bad_alloc&) {
-        g_pInstance = nullptr;
+    // Running out of memory anywhere makes no instance rather than one with lists missing.
+    Data* data = new (std::nothrow) Data;
+    if (data == nullptr) {
+        return nullptr;
+    }
+    if (!data->Read(*root)) {
+        delete data;
+        return nullptr;
+    }
+    g_pInstance = new (std::nothrow) CLoaderControlFile(data);
+    if (g_pInstance == nullptr) {
+        delete data;
     }
     return g_pInstance;
 }
@@ -231,13 +322,13 @@ const kycplib::CKeyValueItem* CLoaderControlFile::getFirstGUILanguage() {
 
 const kycplib::CKeyValueItem* CLoaderControlFile::getFirstLanguageOfProduct(
     const wchar_t* productId) {
-    const CKeyValueList* languages = m_pData->LanguagesOf(productId);
+    const CItemChain* languages = m_pData->LanguagesOf(productId);
     return languages != nullptr ? languages->GetHead() : nullptr;
 }
 
 int CLoaderControlFile::getNumLanguagesOfProduct(const wchar_t* productId) {
-    const CKeyValueList* languages = m_pData->LanguagesOf(productId);
-    return languages != nullptr ? static_cast<int>(languages->GetCount()) : 0;
+    const CItemChain* languages = m_pData->LanguagesOf(productId);
+    return languages != nullptr ? languages->GetCount() : 0;
 }
 
 const kycplib::CKeyValueItem* CLoaderControlFile::getFirstLanguageOfAll() {

@@ -6,12 +6,7 @@
 #include <shlwapi.h>
 #include <xmllite.h>
 
-#include <memory>
-#include <new>
-#include <string>
-#include <utility>
-#include <vector>
-
+#include "runtime.h"
 #include "xmlnames.h"
 
 namespace {
@@ -23,9 +18,34 @@ constexpr UINT kMaxElementDepth = 32;
 // Control files are a few kilobytes; anything this large is not one, and would only cost memory.
 constexpr ULONGLONG kMaxFileBytes = 1024 * 1024;
 
+// The interface id of IXmlReader, {7279FC81-709D-4095-B63D-69FE4B0D9030}.
+constexpr IID kIidXmlReader = {
+    0x7279FC81, 0x709D, 0x4095, {0xB6, 0x3D, 0x69, 0xFE, 0x4B, 0x0D, 0x90, 0x30}};
+
+struct CXMLAttribute {
+    fetchwell::CText name;
+    fetchwell::CText value;
+    CXMLAttribute* next = nullptr;
+};
+
 class CXMLElement final : public CXMLNode {
 public:
     explicit CXMLElement(CXMLElement* parent) : m_pParent(parent) {}
+    ~CXMLElement() {
+        while (m_pFirstAttribute != nullptr) {
+            CXMLAttribute* next = m_pFirstAttribute->next;
+            delete m_pFirstAttribute;
+            m_pFirstAttribute = next;
+        }
+        // Children are deleted one level at a time; the depth is bounded by the reader.
+        while (m_pFirstChild != nullptr) {
+            CXMLElement* next = m_pFirstChild->m_pNextSibling;
+            delete m_pFirstChild;
+            m_pFirstChild = next;
+        }
+    }
+    CXMLElement(const CXMLElement&) = delete;
+    CXMLElement& operator=(const CXMLElement&) = delete;
 
     const wchar_t* GetName() const override { return m_name.c_str(); }
     const wchar_t* GetText() const override { return m_text.c_str(); }
@@ -34,26 +54,26 @@ public:
         if (name == nullptr) {
             return nullptr;
         }
-        for (const auto& attribute : m_attributes) {
-            if (fetchwell::SameName(attribute.first.c_str(), name)) {
-                return attribute.second.c_str();
+        for (const CXMLAttribute* attribute = m_pFirstAttribute; attribute != nullptr;
+             attribute = attribute->next) {
+            if (fetchwell::SameName(attribute->name.c_str(), name)) {
+                return attribute->value.c_str();
             }
         }
         return nullptr;
     }
 
-    const CXMLNode* GetFirstChild() const override {
-        return m_children.empty() ? nullptr : m_children.front().get();
-    }
+    const CXMLNode* GetFirstChild() const override { return m_pFirstChild; }
     const CXMLNode* GetNextSibling() const override { return m_pNextSibling; }
 
     const CXMLNode* FindChild(const wchar_t* name) const override {
         if (name == nullptr) {
             return nullptr;
         }
-        for (const auto& child : m_children) {
+        for (const CXMLElement* child = m_pFirstChild; child != nullptr;
+             child = child->m_pNextSibling) {
             if (fetchwell::SameName(child->m_name.c_str(), name)) {
-                return child.get();
+                return child;
             }
         }
         return nullptr;
@@ -69,23 +89,69 @@ public:
         return nullptr;
     }
 
+    // A new last child; null when there is no memory for it.
     CXMLElement* AddChild() {
-        m_children.push_back(std::make_unique<CXMLElement>(this));
-        CXMLElement* child = m_children.back().get();
-        if (m_children.size() > 1) {
-            m_children[m_children.size() - 2]->m_pNextSibling = child;
+        CXMLElement* child = new (std::nothrow) CXMLElement(this);
+        if (child == nullptr) {
+            return nullptr;
         }
+        if (m_pLastChild != nullptr) {
+            m_pLastChild->m_pNextSibling = child;
+        } else {
+            m_pFirstChild = child;
+        }
+        m_pLastChild = child;
         return child;
     }
 
-    void TrimText() { m_text = fetchwell::TrimBlanks(m_text); }
+    bool AddAttribute(const wchar_t* name, const wchar_t* value) {
+        CXMLAttribute* attribute = new (std::nothrow) CXMLAttribute;
+        if (attribute == nullptr) {
+            return false;
+        }
+        // Linked first, so that it is freed with the element whatever happens next.
+        if (m_pLastAttribute != nullptr) {
+            m_pLastAttribute->next = attribute;
+        } else {
+            m_pFirstAttribute = attribute;
+        }
+        m_pLastAttribute = attribute;
+        return attribute->name.Assign(name) && attribute->value.Assign(value);
+    }
 
-    std::wstring m_name;
-    std::wstring m_text;
-    std::vector<std::pair<std::wstring, std::wstring>> m_attributes;
-    std::vector<std::unique_ptr<CXMLElement>> m_children;
+    fetchwell::CText m_name;
+    fetchwell::CText m_text;
     CXMLElement* m_pParent;
+
+private:
+    CXMLAttribute* m_pFirstAttribute = nullptr;
+    CXMLAttribute* m_pLastAttribute = nullptr;
+    CXMLElement* m_pFirstChild = nullptr;
+    CXMLElement* m_pLastChild = nullptr;
     CXMLElement* m_pNextSibling = nullptr;
+};
+
+// The root element being built; deletes the tree unless it is released.
+class CTreeOwner {
+public:
+    CTreeOwner() = default;
+    ~CTreeOwner() { delete m_pRoot; }
+    CTreeOwner(const CTreeOwner&) = delete;
+    CTreeOwner& operator=(const CTreeOwner&) = delete;
+
+    CXMLElement* Get() const { return m_pRoot; }
+    void Reset(CXMLElement* root) {
+        delete m_pRoot;
+        m_pRoot = root;
+    }
+    CXMLElement* Release() {
+        CXMLElement* root = m_pRoot;
+        m_pRoot = nullptr;
+        return root;
+    }
+
+private:
+    CXMLElement* m_pRoot = nullptr;
 };
 
 // Owner of one COM interface pointer.
@@ -119,7 +185,7 @@ public:
         if (length == 0 || length >= MAX_PATH - 13) {
             return;
         }
-        wcscat_s(path, MAX_PATH, L"\\xmllite.dll");
+        fetchwell::CopyTruncated(path + length, MAX_PATH - length, L"\\xmllite.dll");
         m_hModule = LoadLibraryW(path);
     }
     ~CXmlLiteModule() {
@@ -142,7 +208,7 @@ public:
         if (create == nullptr) {
             return E_FAIL;
         }
-        return create(__uuidof(IXmlReader), reinterpret_cast<void**>(reader), nullptr);
+        return create(kIidXmlReader, reinterpret_cast<void**>(reader), nullptr);
     }
 
 private:
@@ -158,14 +224,16 @@ bool ReadAttributes(IXmlReader* reader, CXMLElement* element) {
             FAILED(reader->GetValue(&value, nullptr))) {
             return false;
         }
-        element->m_attributes.emplace_back(name, value);
+        if (!element->AddAttribute(name, value)) {
+            return false;
+        }
         hr = reader->MoveToNextAttribute();
     }
     return SUCCEEDED(hr) && SUCCEEDED(reader->MoveToElement());
 }
 
 // The document's root element, or null when the file cannot be read or is not well-formed.
-std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
+CXMLElement* ParseFile(const wchar_t* path) {
     CXmlLiteModule xmllite;
     CComRef<IStream> stream;
     CComRef<IXmlReader> reader;
@@ -187,7 +255,7 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
     // ends the loop. The bound turns that into a failure.
     ULONGLONG readsLeft = status.cbSize.QuadPart + 1;
 
-    std::unique_ptr<CXMLElement> root;
+    CTreeOwner root;
     CXMLElement* open = nullptr;  // innermost element whose end tag is still to come
     XmlNodeType type = XmlNodeType_None;
     HRESULT hr;
@@ -206,14 +274,15 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
                 CXMLElement* element;
                 if (open != nullptr) {
                     element = open->AddChild();
-                } else if (!root) {
-                    root = std::make_unique<CXMLElement>(nullptr);
-                    element = root.get();
+                } else if (root.Get() == nullptr) {
+                    root.Reset(new (std::nothrow) CXMLElement(nullptr));
+                    element = root.Get();
                 } else {
                     return nullptr;  // XmlLite refuses a second root already; be sure of it
                 }
-                element->m_name = name;
-                if (!ReadAttributes(reader.Get(), element)) {
+                // A tree without the memory for all of it counts as a file that was not parsed.
+                if (element == nullptr || !element->m_name.Assign(name) ||
+                    !ReadAttributes(reader.Get(), element)) {
                     return nullptr;
                 }
                 if (!empty) {
@@ -225,7 +294,7 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
                 if (open == nullptr) {
                     return nullptr;
                 }
-                open->TrimText();
+                open->m_text.TrimBlanks();
                 open = open->m_pParent;
                 break;
             case XmlNodeType_Text:
@@ -236,7 +305,9 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
                     if (FAILED(reader->GetValue(&value, nullptr))) {
                         return nullptr;
                     }
-                    open->m_text += value;
+                    if (!open->m_text.Append(value)) {
+                        return nullptr;
+                    }
                 }
                 break;
             }
@@ -245,39 +316,22 @@ std::unique_ptr<CXMLElement> ParseFile(const wchar_t* path) {
         }
     }
     // S_FALSE is the end of the input; anything else is a parse or read error.
-    if (hr != S_FALSE || open != nullptr || !root) {
+    if (hr != S_FALSE || open != nullptr) {
         return nullptr;
     }
-    return root;
+    return root.Release();
 }
 
 }  // namespace
 
-CXMLFile::CXMLFile(const wchar_t* path) : m_pTree(nullptr), m_pPath(nullptr) {
-    try {
-        const std::wstring text = path != nullptr ? path : L"";
-        m_pPath = new wchar_t[text.size() + 1];
-        wcscpy_s(m_pPath, text.size() + 1, text.c_str());
-        if (path != nullptr && *path != L'\0') {
-            m_pTree = ParseFile(path).release();
-        }
-    } catch (const std::bad_alloc&) {
-        // A file too large to hold counts as one that could not be parsed.
-        m_pTree = nullptr;
+CXMLFile::CXMLFile(const wchar_t* path) : m_pTree(nullptr) {
+    if (path != nullptr && *path != L'\0') {
+        m_pTree = ParseFile(path);
     }
 }
 
-CXMLFile::~CXMLFile() {
-    delete static_cast<CXMLElement*>(m_pTree);
-    delete[] m_pPath;
-}
+CXMLFile::~CXMLFile() { delete static_cast<CXMLElement*>(m_pTree); }
 
 const CXMLNode* CXMLFile::getXMLTree() const { return m_pTree; }
 
 IXmlParser* CXMLFile::GetParser() { return this; }
-
-const wchar_t* CXMLFile::GetPath() const { return m_pPath != nullptr ? m_pPath : L""; }
-
-void* CXMLFile::operator new(size_t size) noexcept { return ::operator new(size, std::nothrow); }
-
-void CXMLFile::operator delete(void* p) { ::operator delete(p); }

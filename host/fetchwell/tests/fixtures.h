@@ -6,6 +6,10 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "fetchwell/loadercontrol.h"
+
 namespace fetchwell_test {
 
 // Full path of a fixture file in the folder beside the test program.
@@ -16,6 +20,32 @@ inline std::wstring FixturePath(const wchar_t* name) {
     path.erase(path.find_last_of(L'\\') + 1);
     return path + L"fetchwell-fixtures\\" + name;
 }
+
+// A CXMLFile made and ended through the library's interface, as the plug-in does it.
+class XmlFile {
+public:
+    explicit XmlFile(const wchar_t* path) : m_pFile(CXMLFile::Create(path)) {
+        if (m_pFile == nullptr) {
+            ADD_FAILURE() << "no memory for a CXMLFile";
+        }
+    }
+    ~XmlFile() { CXMLFile::Delete(m_pFile); }
+    XmlFile(const XmlFile&) = delete;
+    XmlFile& operator=(const XmlFile&) = delete;
+
+    CXMLFile* Get() const { return m_pFile; }
+    const CXMLNode* getXMLTree() const {
+        return m_pFile != nullptr ? m_pFile->getXMLTree() : nullptr;
+    }
+    // Ends the file now (the owner is empty afterwards).
+    void Reset() {
+        CXMLFile::Delete(m_pFile);
+        m_pFile = nullptr;
+    }
+
+private:
+    CXMLFile* m_pFile;
+};
 
 // A file that exists for the life of the object, with the given bytes.
 class TempFile {

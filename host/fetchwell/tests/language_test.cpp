@@ -8,6 +8,7 @@
 #include "kycplib/keyvalue.h"
 
 using fetchwell_test::FixturePath;
+using fetchwell_test::XmlFile;
 
 namespace {
 
@@ -55,9 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Whatever the user's language, the code must be one the control file's GUI languages can carry.
 TEST(LanguageIdConversion, MatchesTheExampleFilesGuiLanguageKeys) {
-    CXMLFile file(FixturePath(L"full.xml").c_str());
+    XmlFile file(FixturePath(L"full.xml").c_str());
     CLoaderControlFile::FreeInstance();
-    CLoaderControlFile* control = CLoaderControlFile::GetInstance(&file);
+    CLoaderControlFile* control = CLoaderControlFile::GetInstance(file.Get());
     ASSERT_NE(control, nullptr);
     kycplib::CKeyValueList keys;
     for (const kycplib::CKeyValueItem* item = control->getFirstGUILanguage(); item != nullptr;

@@ -14,6 +14,7 @@
 using fetchwell_test::ControlFileWithAppearance;
 using fetchwell_test::FixturePath;
 using fetchwell_test::TempFile;
+using fetchwell_test::XmlFile;
 using kycplib::CKeyValueItem;
 
 namespace {
@@ -60,11 +61,11 @@ protected:
     void TearDown() override { CLoaderControlFile::FreeInstance(); }
 
     CLoaderControlFile* Load(const wchar_t* fixture) {
-        m_files.push_back(std::make_unique<CXMLFile>(FixturePath(fixture).c_str()));
-        return CLoaderControlFile::GetInstance(m_files.back().get());
+        m_files.push_back(std::make_unique<XmlFile>(FixturePath(fixture).c_str()));
+        return CLoaderControlFile::GetInstance(m_files.back()->Get());
     }
 
-    std::vector<std::unique_ptr<CXMLFile>> m_files;
+    std::vector<std::unique_ptr<XmlFile>> m_files;
 };
 
 TEST_F(LoaderControlFile, FullFileGivesEveryList) {
@@ -184,8 +185,8 @@ TEST_P(BackgroundColor, ReadsThreeComponentsOrNone) {
     const ColorCase& c = GetParam();
     TempFile temp(ControlFileWithAppearance(std::string("<backgroundColor>") + c.text +
                                             "</backgroundColor>"));
-    CXMLFile file(temp.Path());
-    CLoaderControlFile* control = CLoaderControlFile::GetInstance(&file);
+    XmlFile file(temp.Path());
+    CLoaderControlFile* control = CLoaderControlFile::GetInstance(file.Get());
     ASSERT_NE(control, nullptr);
     const Color got = BackgroundOf(*control);
     EXPECT_EQ(got.red, c.expected.red);
@@ -222,8 +223,8 @@ class HeaderTitle : public LoaderControlFile, public ::testing::WithParamInterfa
 TEST_P(HeaderTitle, ReadsFlagWithTrueAsDefault) {
     const FlagCase& c = GetParam();
     TempFile temp(ControlFileWithAppearance(c.element != nullptr ? c.element : ""));
-    CXMLFile file(temp.Path());
-    CLoaderControlFile* control = CLoaderControlFile::GetInstance(&file);
+    XmlFile file(temp.Path());
+    CLoaderControlFile* control = CLoaderControlFile::GetInstance(file.Get());
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(control->showHeaderTitle(), c.expected);
 }
@@ -271,16 +272,16 @@ TEST_F(LoaderControlFile, FailedFirstAttemptDoesNotBlockLaterOne) {
 }
 
 TEST_F(LoaderControlFile, SecondShortLivedParserGetsTheSameUsableInstance) {
-    auto first = std::make_unique<CXMLFile>(FixturePath(L"full.xml").c_str());
-    CLoaderControlFile* control = CLoaderControlFile::GetInstance(first.get());
+    auto first = std::make_unique<XmlFile>(FixturePath(L"full.xml").c_str());
+    CLoaderControlFile* control = CLoaderControlFile::GetInstance(first->Get());
     ASSERT_NE(control, nullptr);
     const CKeyValueItem* products = control->getFirstProduct();
 
     {
         // As the statistics code does: a parser of the file beside the host, held for one call.
-        CXMLFile beside(FixturePath(L"second.xml").c_str());
+        XmlFile beside(FixturePath(L"second.xml").c_str());
         ASSERT_NE(beside.getXMLTree(), nullptr);
-        EXPECT_EQ(CLoaderControlFile::GetInstance(&beside), control);
+        EXPECT_EQ(CLoaderControlFile::GetInstance(beside.Get()), control);
         EXPECT_STREQ(control->getFirstProductID(), L"brisco-suite");
     }
     // Neither the short-lived parser's end nor the first parser's changes what was handed out.
@@ -295,8 +296,8 @@ TEST_F(LoaderControlFile, SecondShortLivedParserGetsTheSameUsableInstance) {
 TEST_F(LoaderControlFile, SecondParserWithoutTreeStillGetsTheInstance) {
     CLoaderControlFile* control = Load(L"full.xml");
     ASSERT_NE(control, nullptr);
-    CXMLFile missing(FixturePath(L"no-such-file.xml").c_str());
-    EXPECT_EQ(CLoaderControlFile::GetInstance(&missing), control);
+    XmlFile missing(FixturePath(L"no-such-file.xml").c_str());
+    EXPECT_EQ(CLoaderControlFile::GetInstance(missing.Get()), control);
 }
 
 TEST_F(LoaderControlFile, FreeInstanceLetsTheNextFileIn) {
@@ -323,8 +324,8 @@ struct RacingCaller {
 DWORD WINAPI CallGetInstance(void* parameter) {
     auto* caller = static_cast<RacingCaller*>(parameter);
     WaitForSingleObject(caller->start, INFINITE);
-    CXMLFile file(caller->path.c_str());
-    caller->got = CLoaderControlFile::GetInstance(&file);
+    XmlFile file(caller->path.c_str());
+    caller->got = CLoaderControlFile::GetInstance(file.Get());
     return 0;
 }
 
@@ -366,8 +367,8 @@ TEST_F(LoaderControlFile, LongValuesAreCutToTheItemSize) {
     const std::string name(400, 'n');
     TempFile temp("<loadercontrol><products><product id=\"" + id + "\" name=\"" + name +
                   "\"/></products></loadercontrol>");
-    CXMLFile file(temp.Path());
-    CLoaderControlFile* control = CLoaderControlFile::GetInstance(&file);
+    XmlFile file(temp.Path());
+    CLoaderControlFile* control = CLoaderControlFile::GetInstance(file.Get());
     ASSERT_NE(control, nullptr);
     const CKeyValueItem* item = control->getFirstProduct();
     ASSERT_NE(item, nullptr);
@@ -383,8 +384,8 @@ TEST_F(LoaderControlFile, EntriesWithoutIdOrCodeAreLeftOut) {
         "<products><product name=\"no id\"/><product id=\"p\"><language/><language "
         "code=\"en\"/></product>"
         "</products></loadercontrol>");
-    CXMLFile file(temp.Path());
-    CLoaderControlFile* control = CLoaderControlFile::GetInstance(&file);
+    XmlFile file(temp.Path());
+    CLoaderControlFile* control = CLoaderControlFile::GetInstance(file.Get());
     ASSERT_NE(control, nullptr);
     // A language without its library stays listed with an empty file name: the plug-in skips it.
     EXPECT_EQ(Walk(control->getFirstGUILanguage()), (Pairs{{L"en", L""}}));

@@ -9,6 +9,7 @@
 
 using fetchwell_test::FixturePath;
 using fetchwell_test::TempFile;
+using fetchwell_test::XmlFile;
 
 namespace {
 
@@ -30,9 +31,8 @@ TEST_P(CXMLFileWithoutTree, HasNullTree) {
         temp = std::make_unique<TempFile>(c.bytes);
         path = temp->Path();
     }
-    CXMLFile file(path.c_str());
+    XmlFile file(path.c_str());
     EXPECT_EQ(file.getXMLTree(), nullptr);
-    EXPECT_STREQ(file.GetPath(), path.c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -54,27 +54,35 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(CXMLFile, NullPathGivesNoTree) {
-    CXMLFile file(nullptr);
+    XmlFile file(nullptr);
     EXPECT_EQ(file.getXMLTree(), nullptr);
-    EXPECT_STREQ(file.GetPath(), L"");
 }
 
 TEST(CXMLFile, DirectoryGivesNoTree) {
     wchar_t folder[MAX_PATH];
     ASSERT_NE(GetTempPathW(MAX_PATH, folder), 0u);
-    CXMLFile file(folder);
+    XmlFile file(folder);
     EXPECT_EQ(file.getXMLTree(), nullptr);
 }
 
-TEST(CXMLFile, GetParserIsTheFileItself) {
-    CXMLFile file(FixturePath(L"full.xml").c_str());
-    IXmlParser* parser = file.GetParser();
-    ASSERT_NE(parser, nullptr);
-    EXPECT_EQ(parser->getXMLTree(), file.getXMLTree());
+// The caller allocates the object from the process heap; the library's deleting destructor, reached
+// through the table's first slot, must give exactly that block back to the process heap.
+TEST(CXMLFile, DeletingDestructorReturnsTheBlockToTheProcessHeap) {
+    HANDLE heap = GetProcessHeap();
+    for (int round = 0; round < 50; ++round) {
+        CXMLFile* file = CXMLFile::Create(FixturePath(L"full.xml").c_str());
+        ASSERT_NE(file, nullptr);
+        ASSERT_NE(file->getXMLTree(), nullptr);
+        ASSERT_TRUE(HeapValidate(heap, 0, file));
+        CXMLFile::Delete(file);
+        // The block is no longer an allocated block of the process heap.
+        EXPECT_FALSE(HeapValidate(heap, 0, file)) << "round " << round;
+    }
+    EXPECT_TRUE(HeapValidate(heap, 0, nullptr));
 }
 
 TEST(CXMLFile, TreeHoldsElementsAttributesAndText) {
-    CXMLFile file(FixturePath(L"full.xml").c_str());
+    XmlFile file(FixturePath(L"full.xml").c_str());
     const CXMLNode* root = file.getXMLTree();
     ASSERT_NE(root, nullptr);
     EXPECT_STREQ(root->GetName(), L"loadercontrol");
@@ -105,7 +113,7 @@ TEST(CXMLFile, TreeHoldsElementsAttributesAndText) {
 }
 
 TEST(CXMLFile, NamesMatchInAnyLetterCase) {
-    CXMLFile file(FixturePath(L"odd_case.xml").c_str());
+    XmlFile file(FixturePath(L"odd_case.xml").c_str());
     const CXMLNode* root = file.getXMLTree();
     ASSERT_NE(root, nullptr);
     // Names are reported as written, found as any spelling.
@@ -124,7 +132,7 @@ TEST(CXMLFile, NamesMatchInAnyLetterCase) {
 
 TEST(CXMLFile, TextJoinsCharacterDataAndTrimsBlanks) {
     TempFile temp("<r>\n  <a>  one <![CDATA[<two>]]> three\t</a><b>   </b><c/></r>");
-    CXMLFile file(temp.Path());
+    XmlFile file(temp.Path());
     const CXMLNode* root = file.getXMLTree();
     ASSERT_NE(root, nullptr);
     ASSERT_NE(root->FindChild(L"a"), nullptr);
@@ -143,7 +151,7 @@ TEST(CXMLFile, ReadsUtf16FileWithByteOrderMark) {
         L"\xFEFF<?xml version=\"1.0\" encoding=\"utf-16\"?><loadercontrol name=\"\x00C9t\x00E9\"/>";
     TempFile temp(
         std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t)));
-    CXMLFile file(temp.Path());
+    XmlFile file(temp.Path());
     ASSERT_NE(file.getXMLTree(), nullptr);
     EXPECT_STREQ(file.getXMLTree()->GetAttribute(L"name"), L"\x00C9t\x00E9");
 }
@@ -162,13 +170,13 @@ std::string Nested(int depth) {
 
 TEST(CXMLFile, RefusesNestingDeeperThanAnyControlFile) {
     TempFile temp(Nested(200));
-    CXMLFile file(temp.Path());
+    XmlFile file(temp.Path());
     EXPECT_EQ(file.getXMLTree(), nullptr);
 }
 
 TEST(CXMLFile, ReadsNestingWellBelowTheDepthLimit) {
     TempFile temp(Nested(30));
-    CXMLFile file(temp.Path());
+    XmlFile file(temp.Path());
     const CXMLNode* node = file.getXMLTree();
     int depth = 0;
     for (; node != nullptr; node = node->GetFirstChild()) {
@@ -180,15 +188,8 @@ TEST(CXMLFile, ReadsNestingWellBelowTheDepthLimit) {
 TEST(CXMLFile, RefusesFileFarLargerThanAnyControlFile) {
     const std::string padding(2 * 1024 * 1024, ' ');
     TempFile temp("<loadercontrol>" + padding + "</loadercontrol>");
-    CXMLFile file(temp.Path());
+    XmlFile file(temp.Path());
     EXPECT_EQ(file.getXMLTree(), nullptr);
-}
-
-TEST(CXMLFile, DeletedThroughParserInterface) {
-    // The plug-in holds the file as an IXmlParser made with new and deletes it that way.
-    IXmlParser* parser = new CXMLFile(FixturePath(L"full.xml").c_str());
-    EXPECT_NE(parser->getXMLTree(), nullptr);
-    delete parser;
 }
 
 }  // namespace

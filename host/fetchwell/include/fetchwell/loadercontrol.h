@@ -1,10 +1,23 @@
 // The loader host's library: the loader control file (loadercontrol.xml), the XML parser behind
 // it, language-code conversion and the time difference used for progress figures.
 //
-// Plug-in and library come from the same compiler, so C++ classes cross the boundary as they are.
-// Objects that one side creates and the other destroys (CXMLFile) allocate and free inside the
-// library, and nothing in this header touches a standard-library container, so each module may
-// carry its own static C++ runtime.
+// The library is built with the platform's own compiler (the host vendor's), and its callers may
+// be built with another one (the plug-in is built with GCC). So this header has two views of one
+// binary interface:
+// - compiled with the platform's compiler (_MSC_VER), the classes as the library defines them;
+// - compiled with any other compiler, declarations that reach the same code by the platform
+//   compiler's rules: its decorated names, thiscall member functions on 32-bit, a virtual
+//   destructor that takes a single table slot (called with a "free me" flag), and the object size
+//   and layout of the library's own declaration.
+// The second view declares only what a caller may rely on. The library may export more (the
+// platform compiler exports every member of an exported class); nothing else is imported.
+//
+// Who allocates what. A caller makes a CXMLFile in memory it takes from the process heap
+// (HeapAlloc(GetProcessHeap(), ...), sizeof(CXMLFile) bytes) and constructs it there; the
+// object's deleting destructor returns that memory to the process heap. The platform's C runtime
+// allocates from the process heap too, so "new CXMLFile(path)" compiled with the platform's
+// compiler is this same contract. Lists, nodes and the control file instance are allocated and
+// freed inside the library; callers only read them.
 #pragma once
 
 #include <windows.h>
@@ -13,16 +26,25 @@
 
 #include "kycplib/keyvalue.h"
 
+#if defined(_MSC_VER)
 #if defined(FETCHWELL_BUILD_DLL)
 #define FETCHWELL_API __declspec(dllexport)
 #else
 #define FETCHWELL_API __declspec(dllimport)
+#endif
+#else
+// Other compilers reach the functions through an import library made from the list of names
+// they may use; no attribute is needed for calls.
+#define FETCHWELL_API
 #endif
 
 // One element of a parsed XML document: name, attributes, the text directly inside it, children.
 // Element and attribute names are matched ignoring letter case, so "Product", "PRODUCT" and
 // "product" are the same name; values are returned exactly as written. Nodes belong to the
 // CXMLFile that parsed them and live as long as it does.
+//
+// Only pure virtual functions, no destructor in the table and no overloads: every compiler for
+// the platform lays this table out the same way (declaration order, thiscall on 32-bit).
 class CXMLNode {
 public:
     virtual const wchar_t* GetName() const = 0;
@@ -43,6 +65,8 @@ protected:
     ~CXMLNode() = default;
 };
 
+#if defined(_MSC_VER)
+
 // What the control file reads: anything that can hand out the root element of a parsed document.
 class IXmlParser {
 public:
@@ -52,7 +76,8 @@ public:
 };
 
 // An XML file parsed at construction with the system's XmlLite parser (no DTDs, no external
-// entities). A missing, unreadable, empty or malformed file leaves getXMLTree() null.
+// entities). A missing, unreadable, empty or malformed file leaves getXMLTree() null. The
+// constructor does not throw.
 class FETCHWELL_API CXMLFile : public IXmlParser {
 public:
     // path: full path of the file; null gives an object without a tree.
@@ -65,18 +90,9 @@ public:
     const CXMLNode* getXMLTree() const override;
     // The parser interface of this file.
     IXmlParser* GetParser();
-    // The path given at construction (empty for null).
-    const wchar_t* GetPath() const;
-
-    // Created with new in one module and deleted in another: both go through the library. Running
-    // out of memory gives null rather than an exception, which could not unwind from this library
-    // into its caller (each module carries its own runtime).
-    static void* operator new(size_t size) noexcept;
-    static void operator delete(void* p);
 
 private:
     CXMLNode* m_pTree;
-    wchar_t* m_pPath;
 };
 
 // The loader control file, read from a parsed document into lists once, when the process-wide
@@ -121,11 +137,113 @@ public:
 
 private:
     struct Data;
-    explicit CLoaderControlFile(const CXMLNode& root);
+    explicit CLoaderControlFile(Data* data);
     ~CLoaderControlFile();
 
     Data* m_pData;
 };
+
+#else  // another compiler's view of the same classes
+
+#if defined(__i386__)
+// Member functions are thiscall on 32-bit already; static members and free functions are cdecl.
+#define FETCHWELL_NAME(x86, x64) __asm__("\"" x86 "\"")
+#define FETCHWELL_THISCALL __attribute__((thiscall))
+#elif defined(__x86_64__)
+#define FETCHWELL_NAME(x86, x64) __asm__("\"" x64 "\"")
+#define FETCHWELL_THISCALL
+#else
+#error "the library exists for 32-bit and 64-bit x86 Windows only"
+#endif
+
+// The platform compiler's IXmlParser: slot 0 is its virtual destructor (one entry, which destroys
+// the object and, when bit 0 of flags is set, frees its memory), slot 1 getXMLTree.
+class IXmlParser {
+public:
+    virtual void* FETCHWELL_THISCALL DestroyParser(unsigned int flags) = 0;
+    // Root element, or null when there is no parsed document.
+    virtual const CXMLNode* FETCHWELL_THISCALL getXMLTree() const = 0;
+
+protected:
+    IXmlParser() = default;
+    // Not virtual: destruction goes through DestroyParser, as the library's callers do it.
+    ~IXmlParser() = default;
+};
+
+// An XML file parsed at construction (see the first view). Made with Create, ended with Delete.
+class CXMLFile : public IXmlParser {
+public:
+    // A parsed file in memory from the process heap; null when the memory cannot be had.
+    static CXMLFile* Create(const wchar_t* path) {
+        void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(CXMLFile));
+        if (memory == nullptr) return nullptr;
+        return static_cast<CXMLFile*>(memory)->Construct(path);
+    }
+    // Destroys the file and returns its memory to the process heap (its deleting destructor).
+    static void Delete(CXMLFile* file) {
+        if (file != nullptr) file->DestroyParser(1);
+    }
+
+    CXMLFile(const CXMLFile&) = delete;
+    CXMLFile& operator=(const CXMLFile&) = delete;
+
+private:
+    CXMLFile() = delete;
+    ~CXMLFile() = delete;
+    // The library's constructor CXMLFile(const wchar_t*), run on raw memory; returns this.
+    CXMLFile* Construct(const wchar_t* path)
+        FETCHWELL_NAME("??0CXMLFile@@QAE@PB_W@Z", "??0CXMLFile@@QEAA@PEB_W@Z");
+
+    // The library's layout after the table pointer.
+    CXMLNode* m_pTree;
+};
+
+class CLoaderControlFile {
+public:
+    static CLoaderControlFile* GetInstance(IXmlParser* parser)
+        FETCHWELL_NAME("?GetInstance@CLoaderControlFile@@SAPAV1@PAVIXmlParser@@@Z",
+                       "?GetInstance@CLoaderControlFile@@SAPEAV1@PEAVIXmlParser@@@Z");
+    static void FreeInstance() FETCHWELL_NAME("?FreeInstance@CLoaderControlFile@@SAXXZ",
+                                              "?FreeInstance@CLoaderControlFile@@SAXXZ");
+
+    CLoaderControlFile(const CLoaderControlFile&) = delete;
+    CLoaderControlFile& operator=(const CLoaderControlFile&) = delete;
+
+    const kycplib::CKeyValueItem* getFirstProduct()
+        FETCHWELL_NAME("?getFirstProduct@CLoaderControlFile@@QAEPBVCKeyValueItem@kycplib@@XZ",
+                       "?getFirstProduct@CLoaderControlFile@@QEAAPEBVCKeyValueItem@kycplib@@XZ");
+    const wchar_t* getFirstProductID()
+        FETCHWELL_NAME("?getFirstProductID@CLoaderControlFile@@QAEPB_WXZ",
+                       "?getFirstProductID@CLoaderControlFile@@QEAAPEB_WXZ");
+    const kycplib::CKeyValueItem* getFirstGUILanguage() FETCHWELL_NAME(
+        "?getFirstGUILanguage@CLoaderControlFile@@QAEPBVCKeyValueItem@kycplib@@XZ",
+        "?getFirstGUILanguage@CLoaderControlFile@@QEAAPEBVCKeyValueItem@kycplib@@XZ");
+    const kycplib::CKeyValueItem* getFirstLanguageOfProduct(const wchar_t* productId)
+        FETCHWELL_NAME(
+            "?getFirstLanguageOfProduct@CLoaderControlFile@@QAEPBVCKeyValueItem@kycplib@@PB_W@Z",
+            "?getFirstLanguageOfProduct@CLoaderControlFile@@QEAAPEBVCKeyValueItem@kycplib@@PEB_W@"
+            "Z");
+    int getNumLanguagesOfProduct(const wchar_t* productId)
+        FETCHWELL_NAME("?getNumLanguagesOfProduct@CLoaderControlFile@@QAEHPB_W@Z",
+                       "?getNumLanguagesOfProduct@CLoaderControlFile@@QEAAHPEB_W@Z");
+    const kycplib::CKeyValueItem* getFirstLanguageOfAll() FETCHWELL_NAME(
+        "?getFirstLanguageOfAll@CLoaderControlFile@@QAEPBVCKeyValueItem@kycplib@@XZ",
+        "?getFirstLanguageOfAll@CLoaderControlFile@@QEAAPEBVCKeyValueItem@kycplib@@XZ");
+    bool showHeaderTitle() const FETCHWELL_NAME("?showHeaderTitle@CLoaderControlFile@@QBE_NXZ",
+                                                "?showHeaderTitle@CLoaderControlFile@@QEBA_NXZ");
+    void getBackgroundColorRGB(int& red, int& green, int& blue) const
+        FETCHWELL_NAME("?getBackgroundColorRGB@CLoaderControlFile@@QBEXAAH00@Z",
+                       "?getBackgroundColorRGB@CLoaderControlFile@@QEBAXAEAH00@Z");
+
+private:
+    // Only the library makes and destroys the instance.
+    CLoaderControlFile() = delete;
+    ~CLoaderControlFile() = delete;
+};
+
+#undef FETCHWELL_NAME
+
+#endif
 
 // Flags of MyLANGIDToISO3166.
 enum : int {
