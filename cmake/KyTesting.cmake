@@ -3,13 +3,21 @@
 # files set it), inside the "wine" fixture that prepares the prefix and the display.
 
 enable_testing()
-set(KY_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
+# KY_TEST_BUILD_DIR: the build folder whose bin/ the tests run in and whose prefix they use. It is
+# the build's own folder, except for the 32-bit GoogleTest programs (KY_GTEST32, testing/gtest32),
+# a build of their own that writes them into the win32 build's bin/ beside the shipped files.
+if(NOT KY_TEST_BUILD_DIR)
+  set(KY_TEST_BUILD_DIR ${CMAKE_BINARY_DIR})
+endif()
+set(KY_TEST_RESULTS ${KY_TEST_BUILD_DIR}/test-results)
 
 # The 32-bit build is built with GCC's win32 thread model, which GoogleTest does not support: its
-# GoogleTest programs are not built and its files are checked with objdump. Its programs without
-# GoogleTest (the C test host) run under 32-bit Wine where this machine can run 32-bit programs
-# (KY_WINE_RUNS); whether it can is found out here, once, and written down for the test command.
-if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+# own GoogleTest programs are not built, and its files are checked with objdump. Its programs
+# without GoogleTest (the C test host) run under 32-bit Wine where this machine can run 32-bit
+# programs (KY_WINE_RUNS); whether it can is found out here, once, and written down for the test
+# command. Where they run, the 32-bit GoogleTest programs come from a build of their own with the
+# posix-model compiler (testing/gtest32), linked to the libraries as this build made them.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4 AND NOT KY_GTEST32)
   set(KY_RUN_WINDOWS_TESTS OFF)
   file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win32\n")
   set(KY_WINE_RUNS OFF)
@@ -41,7 +49,9 @@ if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
 elseif(WIN32)
   set(KY_RUN_WINDOWS_TESTS ON)
   set(KY_WINE_RUNS ON)
-  file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win64\n")
+  if(NOT KY_GTEST32)
+    file(WRITE ${CMAKE_BINARY_DIR}/wine-arch "win64\n")
+  endif()
   # Debian ships GoogleTest as source; build it with the cross compiler.
   set(KY_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree")
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
@@ -55,7 +65,9 @@ elseif(WIN32)
   endforeach()
 endif()
 
-if(WIN32 AND KY_WINE_RUNS)
+# The fixture belongs to the build folder the tests run in; the 32-bit GoogleTest programs use the
+# win32 build's.
+if(WIN32 AND KY_WINE_RUNS AND NOT KY_GTEST32)
   set(KY_WINE_SCRIPTS ${CMAKE_SOURCE_DIR}/testing/wine)
   add_test(NAME wine.start COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh start ${CMAKE_BINARY_DIR})
   add_test(NAME wine.stop COMMAND ${KY_WINE_SCRIPTS}/wine-fixture.sh stop ${CMAKE_BINARY_DIR})
@@ -90,8 +102,8 @@ function(ky_add_test)
   endif()
   if(T_PREFIX)
     # A Wine prefix of the test's own (build/<preset>/wineprefix-<PREFIX>), stopped afterwards.
-    add_test(NAME ${T_NAME} COMMAND ${CMAKE_SOURCE_DIR}/testing/wine/own-prefix.sh
-             ${CMAKE_BINARY_DIR}/wineprefix-${T_PREFIX} $<TARGET_FILE:${T_NAME}>)
+    add_test(NAME ${T_NAME} COMMAND ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../testing/wine/own-prefix.sh
+             ${KY_TEST_BUILD_DIR}/wineprefix-${T_PREFIX} $<TARGET_FILE:${T_NAME}>)
   else()
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   endif()
@@ -100,8 +112,8 @@ function(ky_add_test)
   endif()
   set_tests_properties(${T_NAME} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-    ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR};KY_TEST_RESULTS=${KY_TEST_RESULTS};GTEST_OUTPUT=xml:${KY_TEST_RESULTS}/${T_NAME}.xml")
+    WORKING_DIRECTORY ${KY_TEST_BUILD_DIR}/bin
+    ENVIRONMENT "KY_BUILD_DIR=${KY_TEST_BUILD_DIR};KY_TEST_RESULTS=${KY_TEST_RESULTS};GTEST_OUTPUT=xml:${KY_TEST_RESULTS}/${T_NAME}.xml")
   if(WIN32)
     set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine LABELS "wine;${T_LABELS}")
   elseif(T_LABELS)
@@ -119,14 +131,15 @@ function(ky_add_test)
   endif()
 endfunction()
 
-# ky_add_test_rerun(NAME name OF test ENVIRONMENT VAR=value...): the test program of an earlier
-# ky_add_test run once more, with the same settings and these variables added.
+# ky_add_test_rerun(NAME name OF test [ENVIRONMENT VAR=value...] [ARGS ...]): the test program of
+# an earlier ky_add_test run once more, with the same settings, these variables added and these
+# arguments given.
 function(ky_add_test_rerun)
-  cmake_parse_arguments(T "" "NAME;OF" "ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;OF" "ENVIRONMENT;ARGS" ${ARGN})
   if(NOT TEST ${T_OF})
     return()
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_OF})
+  add_test(NAME ${T_NAME} COMMAND ${T_OF} ${T_ARGS})
   foreach(property TIMEOUT WORKING_DIRECTORY FIXTURES_REQUIRED LABELS RESOURCE_LOCK)
     get_test_property(${T_OF} ${property} value)
     if(value)

@@ -29,7 +29,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 declare -A result
 start=$(date +%s)
 
-declare -A seconds
+declare -A seconds run_seconds wine_tests
 for p in $presets; do
   echo "=== $p: configure and build"
   part_start=$(date +%s)
@@ -57,7 +57,10 @@ for p in $presets; do
     result[$p]="TESTS FAILED ($(grep -Eo 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1))"
     failed=1
   fi
-  seconds[$p]="${seconds[$p]}, tests $(( $(date +%s) - part_start )) s"
+  run_seconds[$p]=$(( $(date +%s) - part_start ))
+  seconds[$p]="${seconds[$p]}, tests ${run_seconds[$p]} s"
+  # How many of the run's tests were Windows programs under Wine (ctest's label summary).
+  wine_tests[$p]=$(sed -n 's/^wine *=.*(\([0-9]*\) tests\{0,1\}).*/\1/p' "$log" | tail -1)
 done
 
 # The gate's tests against single-point edits of the gate, natively, in a scratch copy of its own.
@@ -79,8 +82,20 @@ printf '  %-7s %s\n' "format" "$format_result"
 for p in $presets; do
   printf '  %-7s %s; %s\n' "$p" "${result[$p]}" "${seconds[$p]}"
 done
+# How 32-bit programs ran here, and the time of the 32-bit run (the win32 preset's tests, the
+# objdump checks and the Windows programs under 32-bit Wine) beside the 64-bit run's.
 if [ -r build/win32/wine32-status ]; then
-  printf '  %-7s %s\n' "32-bit" "$(cat build/win32/wine32-status)"
+  line=$(cat build/win32/wine32-status)
+  if [ -n "${run_seconds[win32]:-}" ]; then
+    case "$line" in
+    skipped*) line="$line; the win32 run (objdump checks only) ${run_seconds[win32]} s" ;;
+    *) line="$line; 32-bit run ${run_seconds[win32]} s (${wine_tests[win32]:-0} tests under Wine)" ;;
+    esac
+    if [ -n "${run_seconds[win64]:-}" ]; then
+      line="$line, 64-bit run ${run_seconds[win64]} s (${wine_tests[win64]:-0} tests under Wine)"
+    fi
+  fi
+  printf '  %-7s %s\n' "32-bit" "$line"
 fi
 printf '  %-7s %s\n' "mutants" "$mutation_result"
 echo "  captures and test reports: build/<preset>/test-results/"
