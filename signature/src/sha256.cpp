@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "sha256_internal.h"
+#include "sha256_rounds.h"
 
 #include <signature/wipe.h>
 
@@ -39,24 +40,6 @@ inline void Store32BE(uint8_t* p, uint32_t v) {
     p[2] = static_cast<uint8_t>(v >> 8);
     p[3] = static_cast<uint8_t>(v);
 }
-
-inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-#define KY_SHA_S0(x) (Rotr(x, 2) ^ Rotr(x, 13) ^ Rotr(x, 22))
-#define KY_SHA_S1(x) (Rotr(x, 6) ^ Rotr(x, 11) ^ Rotr(x, 25))
-#define KY_SHA_s0(x) (Rotr(x, 7) ^ Rotr(x, 18) ^ ((x) >> 3))
-#define KY_SHA_s1(x) (Rotr(x, 17) ^ Rotr(x, 19) ^ ((x) >> 10))
-#define KY_SHA_CH(x, y, z) ((((y) ^ (z)) & (x)) ^ (z))
-#define KY_SHA_MAJ(x, y, z) (((x) & (y)) | (((x) | (y)) & (z)))
-
-// One round; the caller rotates the roles of the eight working variables instead of moving them.
-#define KY_SHA_ROUND(a, b, c, d, e, f, g, h, k, w)                         \
-    do {                                                                   \
-        uint32_t t1 = (h) + KY_SHA_S1(e) + KY_SHA_CH(e, f, g) + (k) + (w); \
-        uint32_t t2 = KY_SHA_S0(a) + KY_SHA_MAJ(a, b, c);                  \
-        (d) += t1;                                                         \
-        (h) = t1 + t2;                                                     \
-    } while (0)
 
 // The message schedule is kept as a ring of 16 words.
 #define KY_SHA_W(i) \
@@ -116,37 +99,74 @@ void CompressPortable(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
 #undef KY_SHA_s0
 #undef KY_SHA_S1
 #undef KY_SHA_S0
+#undef KY_SHA_ROTR
+
+using CompressFunction = void (*)(uint32_t state[8], const uint8_t* data, uint32_t blocks);
+
+// The best code without the SHA instructions: the vector schedule where SSSE3 is there (Windows XP
+// era processors may lack it), the portable code otherwise.
+CompressFunction WithoutShaInstructions() {
+    switch (detail::Sha256VectorScheduleLevel()) {
+        case detail::Sha256VectorLevel::kSsse3Bmi2:
+            return detail::Sha256CompressVectorScheduleBmi2;
+        case detail::Sha256VectorLevel::kSsse3:
+            return detail::Sha256CompressVectorScheduleSsse3;
+        case detail::Sha256VectorLevel::kNone:
+            break;
+    }
+    return CompressPortable;
+}
 
 // Chosen once: the SHA instructions where the processor has them (Windows XP era processors do
-// not), the portable code otherwise.
+// not), the best code without them otherwise.
 // Racing first callers compute the same answer; the atomic only keeps the race well defined.
-std::atomic<int> g_useShaInstructions{-1};
+std::atomic<CompressFunction> g_chosen{nullptr};
 
-bool UseShaInstructions() {
-    int use = g_useShaInstructions.load(std::memory_order_relaxed);
-    if (use < 0) {
-        use = detail::Sha256HasShaInstructions() ? 1 : 0;
-        g_useShaInstructions.store(use, std::memory_order_relaxed);
+CompressFunction Chosen() {
+    CompressFunction chosen = g_chosen.load(std::memory_order_relaxed);
+    if (chosen == nullptr) {
+        chosen = detail::Sha256HasShaInstructions() ? detail::Sha256CompressShaInstructions
+                                                    : WithoutShaInstructions();
+        g_chosen.store(chosen, std::memory_order_relaxed);
     }
-    return use != 0;
+    return chosen;
 }
 
 #ifdef KY_TEST_HOOKS
-bool g_forcePortable = false;
+std::atomic<CompressFunction> g_forced{nullptr};
 #endif
 
 void Compress(uint32_t state[8], const uint8_t* data, uint32_t blocks) {
 #ifdef KY_TEST_HOOKS
-    if (g_forcePortable) return CompressPortable(state, data, blocks);
+    if (CompressFunction forced = g_forced.load(std::memory_order_relaxed)) {
+        return forced(state, data, blocks);
+    }
 #endif
-    if (UseShaInstructions()) return detail::Sha256CompressShaInstructions(state, data, blocks);
-    CompressPortable(state, data, blocks);
+    Chosen()(state, data, blocks);
 }
 
 }  // namespace
 
 #ifdef KY_TEST_HOOKS
-void detail::SetSha256PortableForTesting(bool portable) { g_forcePortable = portable; }
+void detail::SetSha256PathForTesting(Sha256Path path) {
+    CompressFunction forced = nullptr;
+    if (path == Sha256Path::kNoShaInstructions) forced = WithoutShaInstructions();
+    if (path == Sha256Path::kPortable) forced = CompressPortable;
+    g_forced.store(forced, std::memory_order_relaxed);
+}
+
+void detail::SetSha256PortableForTesting(bool portable) {
+    SetSha256PathForTesting(portable ? Sha256Path::kPortable : Sha256Path::kChosen);
+}
+
+const char* detail::Sha256PathNameForTesting() {
+    CompressFunction current = g_forced.load(std::memory_order_relaxed);
+    if (current == nullptr) current = Chosen();
+    if (current == detail::Sha256CompressShaInstructions) return "SHA instructions";
+    if (current == detail::Sha256CompressVectorScheduleBmi2) return "vector schedule, SSSE3 + BMI2";
+    if (current == detail::Sha256CompressVectorScheduleSsse3) return "vector schedule, SSSE3";
+    return "portable";
+}
 #endif
 
 void Sha256Init(Sha256Context* ctx) {

@@ -1,8 +1,10 @@
-// Including this header makes a test program take the portable SHA-256 code when the variable
-// KY_SHA256_PORTABLE is set; otherwise it takes what the library chooses (the SHA instructions
-// where the processor has them). CTest runs the digest programs both ways. Linked to the library
-// as it ships (no KY_TEST_HOOKS, the 32-bit run), a program takes what the library chooses, and
-// the variable makes it fail rather than test another path than the one it asked for.
+// Including this header makes a test program take the plain portable SHA-256 code when the
+// variable KY_SHA256_PORTABLE is set, the code of processors without the SHA instructions (the
+// vector schedule where SSSE3 is there) when KY_SHA256_NO_SHA_INSTRUCTIONS is set, and otherwise
+// what the library chooses (the SHA instructions where the processor has them). CTest runs the
+// digest programs each way. Linked to the library as it ships (no KY_TEST_HOOKS, the 32-bit run),
+// a program takes what the library chooses, and either variable makes it fail rather than test
+// another path than the one it asked for.
 #pragma once
 
 #include "sha256_internal.h"
@@ -17,20 +19,29 @@ namespace kysig_test {
 class Sha256Path : public ::testing::Environment {
 public:
     void SetUp() override {
-        const char* portable = getenv("KY_SHA256_PORTABLE");
-        const bool forced = portable != nullptr && *portable != '\0';
+        const bool portable = IsSet("KY_SHA256_PORTABLE");
+        const bool noShaInstructions = IsSet("KY_SHA256_NO_SHA_INSTRUCTIONS");
 #ifdef KY_TEST_HOOKS
-        kysig::detail::SetSha256PortableForTesting(forced);
+        using kysig::detail::Sha256Path;
+        kysig::detail::SetSha256PathForTesting(portable            ? Sha256Path::kPortable
+                                               : noShaInstructions ? Sha256Path::kNoShaInstructions
+                                                                   : Sha256Path::kChosen);
+        printf("SHA-256 on %s\n", kysig::detail::Sha256PathNameForTesting());
 #else
-        if (forced) {
-            fprintf(stderr, "KY_SHA256_PORTABLE needs the test variant of the library\n");
+        if (portable || noShaInstructions) {
+            fprintf(stderr, "choosing the SHA-256 code needs the test variant of the library\n");
             exit(2);
         }
+        printf("SHA-256 on the code the library chooses (%s)\n",
+               kysig::detail::Sha256HasShaInstructions() ? "the SHA instructions"
+                                                         : "no SHA instructions here");
 #endif
-        printf("SHA-256 on %s\n", forced ? "the portable code"
-                                  : kysig::detail::Sha256HasShaInstructions()
-                                      ? "the SHA instructions"
-                                      : "the portable code (no SHA instructions here)");
+    }
+
+private:
+    static bool IsSet(const char* name) {
+        const char* value = getenv(name);
+        return value != nullptr && *value != '\0';
     }
 };
 
