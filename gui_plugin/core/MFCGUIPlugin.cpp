@@ -6,6 +6,7 @@
 #include <new>
 
 #include "GuiResources.h"
+#include "MFCCTRLMessageBox.h"
 #include "afxmodule.h"
 #include "kycplib/keyvalue.h"
 #include "kycplib/path.h"
@@ -187,7 +188,18 @@ void CMFCGUIPlugin::UpdateStatusText(const wchar_t* text) {
     static_cast<COutputPlugin*>(this)->SetStatusText(text);
 }
 
-int CMFCGUIPlugin::ShowMessage(const wchar_t* text, unsigned int type) {
+int CMFCGUIPlugin::ShowMessage(const wchar_t* text, unsigned int type) try {
     const GuiResources& resources = TheGuiResources();
-    return MessageBoxW(nullptr, text ? text : L"", resources.productName.c_str(), type);
+    // Owned by the progress wizard while it runs; otherwise the box finds the active window.
+    CMFCCTRLMessageBox box(GetMessageOwner());
+    box.SetColors(resources.textColor, resources.boxBackgroundColor);
+    return box.Show(text ? text : L"", resources.productName.c_str(), type);
+} catch (const std::bad_alloc&) {
+    return 0;
+}
+
+HWND CMFCGUIPlugin::GetMessageOwner() const {
+    // The progress wizard is not built into this version, so there is no window of its own to
+    // own the box yet.
+    return nullptr;
 }
