@@ -177,24 +177,12 @@ BOOL CDIBitmap::Read(CFile& file) try {
     std::vector<uint8_t> data(static_cast<size_t>(length - start));
     if (file.Read(data.data(), static_cast<UINT>(data.size())) != data.size()) return FALSE;
 
-    DibLayout layout;
-    if (CheckBmpFile(data.data(), data.size(), &layout) != DibCheck::kOk) return FALSE;
-    // Stored bottom-up whatever the file's order, as every consumer expects.
-    const size_t rows = static_cast<size_t>(layout.height < 0 ? -layout.height : layout.height);
-    std::unique_ptr<BYTE[]> info(new BYTE[kFileInfoSize]());
-    std::unique_ptr<BYTE[]> bits(new BYTE[layout.bitsSize]);
-    memcpy(info.get(), data.data() + kFileHeaderSize, kInfoHeaderSize);
-    memcpy(info.get() + kInfoHeaderSize, data.data() + layout.colorsOffset,
-           layout.colorEntries * sizeof(RGBQUAD));
-    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(info.get());
-    header->biSize = kInfoHeaderSize;  // a longer header's extra fields are not kept
-    header->biHeight = static_cast<LONG>(rows);
-    if (layout.bitCount > 8) header->biClrUsed = 0;  // no colour table is kept for them
-    for (size_t row = 0; row < rows; ++row) {
-        size_t from = layout.height < 0 ? rows - 1 - row : row;
-        memcpy(bits.get() + row * layout.stride,
-               data.data() + layout.bitsOffset + from * layout.stride, layout.stride);
-    }
+    DibCopy copy;
+    if (ReadBmpFile(data.data(), data.size(), &copy) != DibCheck::kOk) return FALSE;
+    std::unique_ptr<BYTE[]> info(new BYTE[kFileInfoSize]);
+    std::unique_ptr<BYTE[]> bits(new BYTE[copy.bits.size()]);
+    memcpy(info.get(), copy.info.data(), kFileInfoSize);
+    memcpy(bits.get(), copy.bits.data(), copy.bits.size());
     m_pInfo = reinterpret_cast<BITMAPINFO*>(info.release());
     m_pBits = bits.release();
     BuildPalette();

@@ -1,5 +1,7 @@
 #include "bmp_format.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr size_t kFileHeaderSize = 14;
@@ -86,5 +88,29 @@ DibCheck CheckBmpFile(const uint8_t* data, size_t size, DibLayout* layout) {
     l.colorsOffset += kFileHeaderSize;
     l.bitsOffset = bitsOffset;
     *layout = l;
+    return DibCheck::kOk;
+}
+
+DibCheck ReadBmpFile(const uint8_t* data, size_t size, DibCopy* out) {
+    DibLayout layout;
+    DibCheck check = CheckBmpFile(data, size, &layout);
+    if (check != DibCheck::kOk) return check;
+    DibCopy copy;
+    copy.info.assign(kInfoHeaderSize + 256 * 4, 0);
+    memcpy(copy.info.data(), data + kFileHeaderSize, kInfoHeaderSize);
+    memcpy(copy.info.data() + kInfoHeaderSize, data + layout.colorsOffset, 4 * layout.colorEntries);
+    const size_t rows = layout.bitsSize / layout.stride;
+    const uint32_t height = static_cast<uint32_t>(rows);
+    const uint32_t headerSize = kInfoHeaderSize;
+    memcpy(copy.info.data(), &headerSize, 4);  // a longer header's extra fields are not kept
+    memcpy(copy.info.data() + 8, &height, 4);
+    if (layout.bitCount > 8) memset(copy.info.data() + 32, 0, 4);  // no colour table kept
+    copy.bits.resize(layout.bitsSize);
+    for (size_t row = 0; row < rows; ++row) {
+        size_t from = layout.height < 0 ? rows - 1 - row : row;
+        memcpy(copy.bits.data() + row * layout.stride,
+               data + layout.bitsOffset + from * layout.stride, layout.stride);
+    }
+    *out = std::move(copy);
     return DibCheck::kOk;
 }

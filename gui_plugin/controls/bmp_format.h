@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 enum class DibCheck {
     kOk,
@@ -41,3 +42,14 @@ size_t DibStride(uint32_t width, uint32_t bitCount);
 DibCheck CheckPackedDib(const uint8_t* data, size_t size, DibLayout* layout);
 // A BMP file: BITMAPFILEHEADER, then a packed DIB whose rows start at bfOffBits.
 DibCheck CheckBmpFile(const uint8_t* data, size_t size, DibLayout* layout);
+
+// What a BMP file's reader keeps: the 40-byte info header followed by room for 256 colour-table
+// entries (those of the file copied, the rest zero; biSize set to 40, biHeight positive), and the
+// rows bottom-up whatever the file's order.
+struct DibCopy {
+    std::vector<uint8_t> info;
+    std::vector<uint8_t> bits;
+};
+
+// Checks the file, then copies what it checked; out is left alone unless the file passes.
+DibCheck ReadBmpFile(const uint8_t* data, size_t size, DibCopy* out);

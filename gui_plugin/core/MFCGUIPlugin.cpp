@@ -35,6 +35,30 @@ void ReadGuiLanguages(CLoaderControlFile* controlFile, kycplib::CKeyValueList& l
     }
 }
 
+// Resource ids of rcimage.dll.
+constexpr WORD kHeaderBitmapId = 0x71;
+constexpr WORD kSideBitmapId = 0x72;
+constexpr WORD kProductIconId = 0x65;
+
+// The pictures and icons of the verified rcimage.dll in the plug-in directory. A missing or
+// unverified library is no failure: the wizards then show no pictures.
+void LoadProductPictures(const std::wstring& directory, GuiResources& resources) {
+    wchar_t path[kPathChars];
+    BuildPath(path, directory, L"rcimage.dll");
+    HMODULE library = LoadVerifiedLibrary(path, nullptr, 0, true);
+    if (!library) return;
+    resources.headerBitmap.LoadFromResource(library, MAKEINTRESOURCEW(kHeaderBitmapId));
+    resources.sideBitmap.LoadFromResource(library, MAKEINTRESOURCEW(kSideBitmapId));
+    const int size = LargeIconSize(CMFCGUIPlugin::GetDpiScale());
+    // Icons live as long as the process (LoadImageW without LR_SHARED copies them out of the
+    // library), so the library can go at once.
+    resources.largeIcon = static_cast<HICON>(LoadImageW(library, MAKEINTRESOURCEW(kProductIconId),
+                                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    resources.smallIcon = static_cast<HICON>(
+        LoadImageW(library, MAKEINTRESOURCEW(kProductIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    FreeLibrary(library);
+}
+
 }  // namespace
 
 CMFCGUIPlugin::CMFCGUIPlugin(const wchar_t* pluginDirectory)
@@ -78,6 +102,7 @@ bool CMFCGUIPlugin::Initialize(void* hostContext, const wchar_t* controlFilePath
     if (!m_xmlFile->getXMLTree()) return false;
 
     GuiResources& resources = TheGuiResources();
+    LoadProductPictures(m_pluginDirectory, resources);
     if (const kycplib::CKeyValueItem* product = m_controlFile->getFirstProduct()) {
         resources.productName = product->value;
     }

@@ -19,6 +19,32 @@ TEST(BitmapChecks, RefusesEveryMalformedFileWithItsReason) {
     }
 }
 
+TEST(BitmapReader, CopiesOnlyWhatPassedAndRefusesTheRest) {
+    for (const BitmapCase& c : BitmapCases()) {
+        const size_t size = c.bytes.size();
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[size ? size : 1]);
+        if (size) memcpy(exact.get(), c.bytes.data(), size);
+        DibCopy copy;
+        EXPECT_EQ(ReadBmpFile(exact.get(), size, &copy), c.expected) << c.name;
+        EXPECT_EQ(copy.bits.empty(), c.expected != DibCheck::kOk) << c.name;
+    }
+}
+
+TEST(BitmapReader, StoresRowsBottomUpWhateverTheFilesOrder) {
+    std::vector<uint8_t> bottomUp = malformed::ValidFile(8);
+    const size_t bits = bottomUp.size() - 8;  // two rows of 4 bytes
+    for (size_t i = 0; i < 8; ++i) bottomUp[bits + i] = static_cast<uint8_t>(i);
+    std::vector<uint8_t> topDown = bottomUp;
+    malformed::Put32(topDown, 22, static_cast<uint32_t>(-2));
+    for (size_t i = 0; i < 8; ++i) topDown[bits + i] = static_cast<uint8_t>(i < 4 ? i + 4 : i - 4);
+    DibCopy a, b;
+    ASSERT_EQ(ReadBmpFile(bottomUp.data(), bottomUp.size(), &a), DibCheck::kOk);
+    ASSERT_EQ(ReadBmpFile(topDown.data(), topDown.size(), &b), DibCheck::kOk);
+    EXPECT_EQ(a.bits, b.bits);
+    EXPECT_EQ(a.info, b.info) << "both stored with a positive height";
+    EXPECT_EQ(a.info.size(), 40u + 1024u);
+}
+
 TEST(BitmapChecks, PackedFormRefusesWhatTheFileFormRefuses) {
     // The same data as a bitmap resource holds it, without the file header.
     for (const BitmapCase& c : BitmapCases()) {
