@@ -15,6 +15,7 @@ packages=(
   openssl libssl-dev osslsigncode
   clang libclang-rt-14-dev llvm
   clang-format
+  python3
 )
 
 missing=()

@@ -40,8 +40,17 @@ HandleMap& Handles() {
     return map;
 }
 
-// Made when the module is loaded (TlsAlloc is allowed there), before any thread asks for it.
-const DWORD g_tlsSlot = TlsAlloc();
+// Made when the module is loaded (TlsAlloc is allowed there), before any thread asks for it, and
+// given back when it is unloaded, so that loading the plug-in again and again uses no more slots.
+struct TlsSlot {
+    TlsSlot() : index(TlsAlloc()) {}
+    ~TlsSlot() {
+        if (index != TLS_OUT_OF_INDEXES) TlsFree(index);
+    }
+    const DWORD index;
+};
+const TlsSlot g_tls;
+const DWORD& g_tlsSlot = g_tls.index;
 
 bool IsInputMethodWindow(HWND window) {
     wchar_t name[32] = {};

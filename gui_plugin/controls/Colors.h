@@ -7,3 +7,9 @@
 bool IsHighContrast();
 // product, or GetSysColor(systemColor) in a high-contrast theme.
 COLORREF ThemeColor(COLORREF product, int systemColor);
+
+#ifdef KY_TEST_HOOKS
+// Only in the test variant: answers IsHighContrast as given (-1: ask the system again). Wine
+// keeps no high-contrast setting, so its tests switch the theme here.
+void SetHighContrastForTesting(int on);
+#endif
