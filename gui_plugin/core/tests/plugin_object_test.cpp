@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include <winauto/winauto.h>
+
 #include "GuiResources.h"
 #include "afxmodule.h"
 #include "MFCGUIPlugin.h"
@@ -158,6 +160,59 @@ int IconWidth(HICON icon) {
     if (info.hbmColor) DeleteObject(info.hbmColor);
     if (info.hbmMask) DeleteObject(info.hbmMask);
     return bm.bmWidth;
+}
+
+// ShowMessage as the host calls it, its box read from a capture that is kept among the results.
+TEST(ShowMessage, ShowsTheBoxInTheProductsColoursAndReturnsTheAnswer) {
+    ControlFile file("<products><product id=\"a\" name=\"Brisco Suite\"/></products>");
+    CMFCGUIPlugin plugin(L"C:\\plugin");
+    ASSERT_TRUE(plugin.Initialize(nullptr, file.Path(), false, true));
+    struct Seen {
+        std::wstring caption;
+        COLORREF background = 0;
+        int textPixels = 0;
+        int ownerDrawn = 0, buttons = 0;
+        bool saved = false;
+    } seen;
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* s = static_cast<Seen*>(p);
+            winauto::WindowQuery query;
+            query.processId = GetCurrentProcessId();
+            query.className = L"#32770";
+            HWND box = winauto::WaitForWindow(query, 10000);
+            if (!box) return 1;
+            s->caption = winauto::GetText(box);
+            for (HWND button : winauto::VisibleChildren(box, L"Button")) {
+                ++s->buttons;
+                if ((GetWindowLongPtrW(button, GWL_STYLE) & 0x0F) == BS_OWNERDRAW) ++s->ownerDrawn;
+            }
+            winauto::Capture capture;
+            if (winauto::CaptureWindow(box, capture)) {
+                s->saved =
+                    winauto::SavePng(capture, winauto::ResultsPath(L"show_message_yesno.png"));
+                POINT client = {4, 4};
+                ClientToScreen(box, &client);
+                RECT window;
+                GetWindowRect(box, &window);
+                s->background = capture.Pixel(client.x - window.left, client.y - window.top);
+                for (uint32_t pixel : capture.pixels) s->textPixels += (pixel & 0xFFFFFF) == 0;
+            }
+            winauto::PressDialogButton(box, IDNO);
+            return 0;
+        },
+        &seen, 0, nullptr);
+    int result = plugin.ShowMessage(L"Stop the download?", MB_YESNO | MB_ICONQUESTION);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(result, IDNO);
+    EXPECT_EQ(seen.caption, L"Brisco Suite");
+    EXPECT_EQ(seen.buttons, 2);
+    EXPECT_EQ(seen.ownerDrawn, 2);
+    EXPECT_TRUE(seen.saved);
+    EXPECT_EQ(seen.background, TheGuiResources().boxBackgroundColor);
+    EXPECT_GT(seen.textPixels, 20) << "text in the product's text colour";
 }
 
 TEST(LargeIconSize, FollowsTheScreensScale) {
