@@ -198,7 +198,8 @@ public:
     // The object attached to window (any thread's), or null.
     static CWnd* FromHandlePermanent(HWND window);
     // The attached object, or else a wrapper kept for the calling thread (null for a null
-    // handle). Wrappers live until the thread's framework state ends.
+    // handle). A wrapper lives until the thread's outermost framework message returns (or the
+    // thread's framework state ends): it is not to be kept.
     static CWnd* FromHandle(HWND window);
 
     // Attach only maps the handle to the object; SubclassWindow also routes the window's

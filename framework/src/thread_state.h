@@ -16,9 +16,14 @@ struct AfxThreadState {
     HHOOK hHookCbt = nullptr;
     // The message the thread is handling now, for Default() and reflection.
     MSG lastSent = {};
-    // Wrappers made by FromHandle for windows no object is attached to.
+    // How many window procedures of the framework run on the thread now (nested sends).
+    int nMsgDepth = 0;
+    // Wrappers made by FromHandle for windows no object is attached to; released when the
+    // thread's outermost message returns, so a thread that shows many boxes does not collect them.
     std::map<HWND, CWnd*> tempMap;
 };
 
 // The calling thread's state, made on first use.
 AfxThreadState* AfxGetThreadState();
+// Deletes the thread's wrappers.
+void AfxDeleteTempMap(AfxThreadState* state);

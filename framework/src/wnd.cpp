@@ -94,12 +94,17 @@ void AfxTermThread() {
     auto* state = static_cast<AfxThreadState*>(TlsGetValue(g_tlsSlot));
     if (!state) return;
     if (state->hHookCbt) UnhookWindowsHookEx(state->hHookCbt);
+    AfxDeleteTempMap(state);
+    delete state;
+    TlsSetValue(g_tlsSlot, nullptr);
+}
+
+void AfxDeleteTempMap(AfxThreadState* state) {
     for (auto& entry : state->tempMap) {
         entry.second->m_hWnd = nullptr;  // a wrapper does not own its window
         delete entry.second;
     }
-    delete state;
-    TlsSetValue(g_tlsSlot, nullptr);
+    state->tempMap.clear();
 }
 
 void AfxHookWindowCreate(CWnd* wnd) { AfxHookWindowCreateOfClass(wnd, nullptr); }
@@ -382,12 +387,14 @@ LRESULT AfxCallWndProc(CWnd* wnd, HWND window, UINT message, WPARAM wParam, LPAR
     AfxThreadState* state = AfxGetThreadState();
     const MSG outer = state->lastSent;
     state->lastSent = MSG{window, message, wParam, lParam, 0, {0, 0}};
+    ++state->nMsgDepth;
     LRESULT result = wnd->WindowProc(message, wParam, lParam);
     if (message == WM_NCDESTROY) {
         // The window's last message: the object lets go of it, and may delete itself.
         wnd->UnsubclassWindow();
         wnd->PostNcDestroy();
     }
+    if (--state->nMsgDepth == 0) AfxDeleteTempMap(state);
     state->lastSent = outer;
     return result;
 }

@@ -202,6 +202,35 @@ TEST(HandleMap, ObjectsAreFoundFromEveryThreadAndWrappersStayPerThread) {
     attached.DestroyWindow();
 }
 
+// Hands out the wrapper of another window from inside a handler, directly and from a nested send.
+class CWrapperWnd : public CWnd {
+    DECLARE_MESSAGE_MAP()
+public:
+    HWND loose = nullptr;
+
+protected:
+    LRESULT OnWrapper(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(CWnd::FromHandle(loose)); }
+    LRESULT OnNested(WPARAM, LPARAM) {
+        CWnd* outer = CWnd::FromHandle(loose);
+        return SendMessage(WM_APP + 6) == reinterpret_cast<LRESULT>(outer) &&
+               outer->m_hWnd == loose;
+    }
+};
+BEGIN_MESSAGE_MAP(CWrapperWnd, CWnd)
+ON_MESSAGE(WM_APP + 6, OnWrapper)
+ON_MESSAGE(WM_APP + 7, OnNested)
+END_MESSAGE_MAP()
+
+TEST(HandleMap, AWrapperLastsThroughNestedMessages) {
+    CWrapperWnd wnd;
+    ASSERT_TRUE(wnd.SubclassWindow(MakeWindow()));
+    wnd.loose = MakeWindow();
+    EXPECT_EQ(wnd.SendMessage(WM_APP + 7), TRUE);
+    EXPECT_EQ(wnd.SendMessage(WM_APP + 7), TRUE) << "and a new one after the outermost returned";
+    DestroyWindow(wnd.loose);
+    wnd.DestroyWindow();
+}
+
 TEST(HandleMap, AnObjectLetsGoOfItsWindowAtItsLastMessage) {
     CDerivedWnd wnd;
     HWND window = MakeWindow();
