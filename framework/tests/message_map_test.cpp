@@ -361,6 +361,73 @@ TEST(ActivationContext, TheModulesManifestIsActiveInsideTheScope) {
     if (after) ReleaseActCtx(after);
 }
 
+// A dialog from the current resource module with one text exchanged; it notes whether the
+// module's activation context was active while its window was made.
+class CNameDialog : public CDialog {
+public:
+    CNameDialog() : CDialog(300, nullptr) {}
+    CString m_strName = L"before";
+    int nInitDialog = 0;
+    bool activationWasOurs = false;
+
+protected:
+    BOOL OnInitDialog() override {
+        ++nInitDialog;
+        HANDLE current = nullptr;
+        if (GetCurrentActCtx(&current) && current) {
+            activationWasOurs = current == AfxGetModuleActCtx();
+            ReleaseActCtx(current);
+        }
+        return CDialog::OnInitDialog();
+    }
+    void DoDataExchange(CDataExchange* dx) override { DDX_Text(dx, 1001, m_strName); }
+};
+
+struct DialogAnswer {
+    DWORD threadId;
+    int button;
+    std::wstring shown;
+};
+
+DWORD WINAPI AnswerDialog(LPVOID param) {
+    auto* answer = static_cast<DialogAnswer*>(param);
+    for (int i = 0; i < 500; ++i) {
+        HWND dialog = FindWindowW(L"#32770", L"Framework dialog");
+        if (dialog && IsWindowVisible(dialog)) {
+            wchar_t text[64] = {};
+            GetDlgItemTextW(dialog, 1001, text, 64);
+            answer->shown = text;
+            SetDlgItemTextW(dialog, 1001, L"after");
+            PostMessageW(GetDlgItem(dialog, answer->button), BM_CLICK, 0, 0);
+            return 0;
+        }
+        Sleep(20);
+    }
+    return 1;
+}
+
+TEST(Dialog, ExchangesDataOnOkOnlyAndReturnsTheButton) {
+    const struct {
+        int button;
+        INT_PTR result;
+        const wchar_t* name;
+    } cases[] = {{IDOK, IDOK, L"after"}, {IDCANCEL, IDCANCEL, L"before"}};
+    for (const auto& c : cases) {
+        CNameDialog dialog;
+        DialogAnswer answer = {GetCurrentThreadId(), c.button, L""};
+        HANDLE thread = CreateThread(nullptr, 0, AnswerDialog, &answer, 0, nullptr);
+        EXPECT_EQ(dialog.DoModal(), c.result);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        EXPECT_EQ(answer.shown, L"before") << "members to controls when the dialog starts";
+        EXPECT_STREQ(dialog.m_strName, c.name);
+        EXPECT_EQ(dialog.nInitDialog, 1);
+        EXPECT_TRUE(dialog.activationWasOurs);
+        EXPECT_EQ(dialog.m_hWnd, nullptr);
+        EXPECT_FALSE(AfxIsWindowCreateHookArmed());
+    }
+}
+
 TEST(SystemLibrary, ComesFromTheSystemFolder) {
     HMODULE module = AfxLoadSystemLibrary(L"gdiplus.dll");
     ASSERT_NE(module, nullptr);
