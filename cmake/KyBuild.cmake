@@ -47,3 +47,8 @@ function(ky_add_resource_dll target)
   ky_target_defaults(${target})
   ky_windows_dll_name(${target})
 endfunction()
+
+# Python 3 draws pictures at build time (the product's pictures, the pictures of the tests).
+if(NOT KY_HOST_TOOLS_ONLY)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+endif()

@@ -15,6 +15,7 @@ packages=(
   openssl libssl-dev osslsigncode
   clang libclang-rt-14-dev llvm lld
   clang-format
+  python3
 )
 
 missing=()

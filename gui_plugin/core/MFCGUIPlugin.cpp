@@ -6,6 +6,7 @@
 #include <new>
 
 #include "GuiResources.h"
+#include "MFCCTRLMessageBox.h"
 #include "afxmodule.h"
 #include "kycplib/keyvalue.h"
 #include "kycplib/path.h"
@@ -32,6 +33,30 @@ void ReadGuiLanguages(CLoaderControlFile* controlFile, kycplib::CKeyValueList& l
          item = item->next) {
         list.Add(item->key, item->value);
     }
+}
+
+// Resource ids of rcimage.dll.
+constexpr WORD kHeaderBitmapId = 0x71;
+constexpr WORD kSideBitmapId = 0x72;
+constexpr WORD kProductIconId = 0x65;
+
+// The pictures and icons of the verified rcimage.dll in the plug-in directory. A missing or
+// unverified library is no failure: the wizards then show no pictures.
+void LoadProductPictures(const std::wstring& directory, GuiResources& resources) {
+    wchar_t path[kPathChars];
+    BuildPath(path, directory, L"rcimage.dll");
+    HMODULE library = LoadVerifiedLibrary(path, nullptr, 0, true);
+    if (!library) return;
+    resources.headerBitmap.LoadFromResource(library, MAKEINTRESOURCEW(kHeaderBitmapId));
+    resources.sideBitmap.LoadFromResource(library, MAKEINTRESOURCEW(kSideBitmapId));
+    const int size = LargeIconSize(CMFCGUIPlugin::GetDpiScale());
+    // Icons live as long as the process (LoadImageW without LR_SHARED copies them out of the
+    // library), so the library can go at once.
+    resources.largeIcon = static_cast<HICON>(LoadImageW(library, MAKEINTRESOURCEW(kProductIconId),
+                                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    resources.smallIcon = static_cast<HICON>(
+        LoadImageW(library, MAKEINTRESOURCEW(kProductIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    FreeLibrary(library);
 }
 
 }  // namespace
@@ -80,6 +105,7 @@ bool CMFCGUIPlugin::Initialize(void* hostContext, const wchar_t* controlFilePath
     if (!m_xmlFile->getXMLTree()) return false;
 
     GuiResources& resources = TheGuiResources();
+    LoadProductPictures(m_pluginDirectory, resources);
     if (const kycplib::CKeyValueItem* product = m_controlFile->getFirstProduct()) {
         resources.productName = product->value;
     }
@@ -190,7 +216,18 @@ void CMFCGUIPlugin::UpdateStatusText(const wchar_t* text) {
     static_cast<COutputPlugin*>(this)->SetStatusText(text);
 }
 
-int CMFCGUIPlugin::ShowMessage(const wchar_t* text, unsigned int type) {
+int CMFCGUIPlugin::ShowMessage(const wchar_t* text, unsigned int type) try {
     const GuiResources& resources = TheGuiResources();
-    return MessageBoxW(nullptr, text ? text : L"", resources.productName.c_str(), type);
+    // Owned by the progress wizard while it runs; otherwise the box finds the active window.
+    CMFCCTRLMessageBox box(GetMessageOwner());
+    box.SetColors(resources.textColor, resources.boxBackgroundColor);
+    return box.Show(text ? text : L"", resources.productName.c_str(), type);
+} catch (const std::bad_alloc&) {
+    return 0;
+}
+
+HWND CMFCGUIPlugin::GetMessageOwner() const {
+    // The progress wizard is not built into this version, so there is no window of its own to
+    // own the box yet.
+    return nullptr;
 }

@@ -47,6 +47,9 @@ protected:
     DWORD Run() override;
 
 private:
+    // The window that owns the plug-in's message boxes: the progress wizard's, when it exists.
+    HWND GetMessageOwner() const;
+
     std::wstring m_pluginDirectory;
     std::wstring m_guiLanguage;
     std::wstring m_productId;

@@ -204,13 +204,36 @@ static void TestSelectLanguageNeedsALoadableLanguageLibrary(void) {
     }
 }
 
-/* Answers the plug-in's message box from a second thread, as a user would. */
+/* Answers the plug-in's message box from a second thread, as a user would: by a click on a
+ * button, or by a key sent to the control that has the focus. */
 typedef struct {
     DWORD threadId;
+    int button; /* pressed with BM_CLICK; 0: press key instead */
+    UINT key;
     wchar_t caption[128];
     wchar_t text[256];
-    int button;
+    int visible[4]; /* ids of the visible buttons, 0 after the last */
+    int ownerDrawn; /* every visible button is owner-drawn */
+    int hasIcon;
+    int found;
 } BoxAnswer;
+
+static BOOL CALLBACK ReadButtonsAndIcon(HWND child, LPARAM param) {
+    BoxAnswer* answer = (BoxAnswer*)param;
+    wchar_t cls[32];
+    LONG_PTR style = GetWindowLongPtrW(child, GWL_STYLE);
+    int n = 0;
+    if (!IsWindowVisible(child)) return TRUE;
+    GetClassNameW(child, cls, 32);
+    if (_wcsicmp(cls, L"Button") == 0) {
+        while (n < 3 && answer->visible[n]) ++n;
+        if (n < 3) answer->visible[n] = GetDlgCtrlID(child);
+        if ((style & 0x0F) != BS_OWNERDRAW) answer->ownerDrawn = 0;
+    } else if (_wcsicmp(cls, L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON) {
+        answer->hasIcon = 1;
+    }
+    return TRUE;
+}
 
 static BOOL CALLBACK FindBox(HWND window, LPARAM param) {
     BoxAnswer* answer = (BoxAnswer*)param;
@@ -219,37 +242,80 @@ static BOOL CALLBACK FindBox(HWND window, LPARAM param) {
     if (wcscmp(cls, L"#32770") != 0 || !IsWindowVisible(window)) return TRUE;
     GetWindowTextW(window, answer->caption, 128);
     GetDlgItemTextW(window, 0xFFFF, answer->text, 256); /* the message box's text control */
-    PostMessageW(GetDlgItem(window, answer->button), BM_CLICK, 0, 0);
-    answer->threadId = 0;
+    answer->ownerDrawn = 1;
+    EnumChildWindows(window, ReadButtonsAndIcon, param);
+    if (answer->button) {
+        PostMessageW(GetDlgItem(window, answer->button), BM_CLICK, 0, 0);
+    } else {
+        GUITHREADINFO info;
+        memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(answer->threadId, &info);
+        PostMessageW(info.hwndFocus ? info.hwndFocus : window, WM_KEYDOWN, answer->key, 1);
+        PostMessageW(info.hwndFocus ? info.hwndFocus : window, WM_KEYUP, answer->key, 0xC0000001);
+    }
+    answer->found = 1;
     return FALSE;
 }
 
 static DWORD WINAPI AnswerBox(LPVOID param) {
     BoxAnswer* answer = (BoxAnswer*)param;
     int tries;
-    for (tries = 0; tries < 500 && answer->threadId; ++tries) {
+    for (tries = 0; tries < 500 && !answer->found; ++tries) {
         EnumThreadWindows(answer->threadId, FindBox, (LPARAM)answer);
-        Sleep(20);
+        if (!answer->found) Sleep(20);
     }
     return 0;
 }
 
+/* Every style the plug-in's callers use, each answered with each of its buttons, and Enter and
+ * Esc as the dialog manager handles them: the result is the button that closed the box. */
 static void TestShowMessageReturnsTheButtonThatClosedIt(void) {
-    BoxAnswer answer;
-    HANDLE thread;
+    static const struct {
+        unsigned int type;
+        int button;
+        UINT key;
+        int result;
+        int visible[3];
+        int hasIcon;
+    } cases[] = {
+        {MB_OK | MB_ICONINFORMATION, IDOK, 0, IDOK, {IDOK, 0, 0}, 1},
+        {MB_YESNO | MB_ICONQUESTION, IDYES, 0, IDYES, {IDYES, IDNO, 0}, 1},
+        {MB_YESNO | MB_ICONQUESTION, IDNO, 0, IDNO, {IDYES, IDNO, 0}, 1},
+        {MB_OKCANCEL | MB_ICONWARNING, IDOK, 0, IDOK, {IDOK, IDCANCEL, 0}, 1},
+        {MB_OKCANCEL | MB_ICONWARNING, IDCANCEL, 0, IDCANCEL, {IDOK, IDCANCEL, 0}, 1},
+        {MB_OKCANCEL | MB_ICONERROR, 0, VK_RETURN, IDOK, {IDOK, IDCANCEL, 0}, 1},
+        {MB_OKCANCEL | MB_ICONERROR, 0, VK_ESCAPE, IDCANCEL, {IDOK, IDCANCEL, 0}, 1},
+        /* Enter presses the default button the style names, owner-drawn as it is. */
+        {MB_YESNO | MB_DEFBUTTON2, 0, VK_RETURN, IDNO, {IDYES, IDNO, 0}, 0},
+        {MB_YESNO, 0, VK_RETURN, IDYES, {IDYES, IDNO, 0}, 0},
+    };
+    size_t i;
     void* plugin = NewPlugin();
     if (!plugin) return;
     CHECK(InitializeWith(plugin, L"plugin_host_data\\loadercontrol.xml") != 0);
-    memset(&answer, 0, sizeof answer);
-    answer.threadId = GetCurrentThreadId();
-    answer.button = IDNO;
-    thread = CreateThread(NULL, 0, AnswerBox, &answer, 0, NULL);
-    CHECK(SLOT(plugin, SLOT_SHOW_MESSAGE, ShowMessageFn)(plugin, L"Stop the download?", MB_YESNO) ==
-          IDNO);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    CHECK(wcscmp(answer.caption, L"Brisco Suite") == 0);
-    CHECK(wcscmp(answer.text, L"Stop the download?") == 0);
+    for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        BoxAnswer answer;
+        HANDLE thread;
+        int result, k;
+        memset(&answer, 0, sizeof answer);
+        answer.threadId = GetCurrentThreadId();
+        answer.button = cases[i].button;
+        answer.key = cases[i].key;
+        thread = CreateThread(NULL, 0, AnswerBox, &answer, 0, NULL);
+        result = SLOT(plugin, SLOT_SHOW_MESSAGE, ShowMessageFn)(plugin, L"Stop the download?",
+                                                                cases[i].type);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        if (result != cases[i].result) printf("case %u: result %d\n", (unsigned)i, result);
+        CHECK(result == cases[i].result);
+        CHECK(wcscmp(answer.caption, L"Brisco Suite") == 0);
+        CHECK(wcscmp(answer.text, L"Stop the download?") == 0);
+        for (k = 0; k < 3; ++k) CHECK(answer.visible[k] == cases[i].visible[k]);
+        CHECK(answer.ownerDrawn);
+        /* Without an icon style, Wine leaves an empty icon control visible: only presence is read. */
+        if (cases[i].hasIcon) CHECK(answer.hasIcon);
+    }
     g_free(plugin);
 }
 

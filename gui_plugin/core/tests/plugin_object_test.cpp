@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include <winauto/winauto.h>
+
 #include "GuiResources.h"
 #include "afxmodule.h"
 #include "MFCGUIPlugin.h"
@@ -148,6 +150,132 @@ std::wstring ProgramDirectory() {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir = path;
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+int IconWidth(HICON icon) {
+    ICONINFO info = {};
+    if (!icon || !GetIconInfo(icon, &info)) return 0;
+    BITMAP bm = {};
+    GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bm), &bm);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    return bm.bmWidth;
+}
+
+// ShowMessage as the host calls it, its box read from a capture that is kept among the results.
+TEST(ShowMessage, ShowsTheBoxInTheProductsColoursAndReturnsTheAnswer) {
+    ControlFile file("<products><product id=\"a\" name=\"Brisco Suite\"/></products>");
+    CMFCGUIPlugin plugin(L"C:\\plugin");
+    ASSERT_TRUE(plugin.Initialize(nullptr, file.Path(), false, true));
+    struct Seen {
+        std::wstring caption;
+        COLORREF background = 0;
+        int textPixels = 0;
+        int ownerDrawn = 0, buttons = 0;
+        bool saved = false;
+    } seen;
+    HANDLE thread = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto* s = static_cast<Seen*>(p);
+            winauto::WindowQuery query;
+            query.processId = GetCurrentProcessId();
+            query.className = L"#32770";
+            HWND box = winauto::WaitForWindow(query, 10000);
+            if (!box) return 1;
+            s->caption = winauto::GetText(box);
+            for (HWND button : winauto::VisibleChildren(box, L"Button")) {
+                ++s->buttons;
+                if ((GetWindowLongPtrW(button, GWL_STYLE) & 0x0F) == BS_OWNERDRAW) ++s->ownerDrawn;
+            }
+            winauto::Capture capture;
+            if (winauto::CaptureWindow(box, capture)) {
+                s->saved =
+                    winauto::SavePng(capture, winauto::ResultsPath(L"show_message_yesno.png"));
+                POINT client = {4, 4};
+                ClientToScreen(box, &client);
+                RECT window;
+                GetWindowRect(box, &window);
+                s->background = capture.Pixel(client.x - window.left, client.y - window.top);
+                for (uint32_t pixel : capture.pixels) s->textPixels += (pixel & 0xFFFFFF) == 0;
+            }
+            winauto::PressDialogButton(box, IDNO);
+            return 0;
+        },
+        &seen, 0, nullptr);
+    int result = plugin.ShowMessage(L"Stop the download?", MB_YESNO | MB_ICONQUESTION);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    EXPECT_EQ(result, IDNO);
+    EXPECT_EQ(seen.caption, L"Brisco Suite");
+    EXPECT_EQ(seen.buttons, 2);
+    EXPECT_EQ(seen.ownerDrawn, 2);
+    EXPECT_TRUE(seen.saved);
+    EXPECT_EQ(seen.background, TheGuiResources().boxBackgroundColor);
+    EXPECT_GT(seen.textPixels, 20) << "text in the product's text colour";
+}
+
+TEST(LargeIconSize, FollowsTheScreensScale) {
+    // 96, 120, 144 and 192 DPI, and the edges of each step.
+    const struct {
+        int scale, size;
+    } cases[] = {{100, 32}, {125, 48}, {150, 48}, {200, 128}, {75, 32}, {101, 48}, {151, 128}};
+    for (const auto& c : cases) EXPECT_EQ(LargeIconSize(c.scale), c.size) << c.scale;
+}
+
+// A plug-in directory of its own holding the build's rcimage library under the name the plug-in
+// looks for (signed, unsigned) or none at all.
+class PictureDirectory {
+public:
+    PictureDirectory(const wchar_t* name, const wchar_t* library) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        dir_ = std::wstring(temp) + name + L"\\";
+        CreateDirectoryW(dir_.c_str(), nullptr);
+        DeleteFileW((dir_ + L"rcimage.dll").c_str());
+        if (library)
+            CopyFileW((ProgramDirectory() + library).c_str(), (dir_ + L"rcimage.dll").c_str(),
+                      FALSE);
+    }
+    ~PictureDirectory() {
+        DeleteFileW((dir_ + L"rcimage.dll").c_str());
+        RemoveDirectoryW(dir_.c_str());
+    }
+    const std::wstring& Path() const { return dir_; }
+
+private:
+    std::wstring dir_;
+};
+
+// In this order: GuiResources keeps what an earlier Initialize loaded, so the empty cases come
+// first.
+TEST(Initialize, LoadsPicturesAndIconsOnlyFromAVerifiedRcimage) {
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* library;
+        bool loaded;
+    } cases[] = {
+        {L"ky_rcimage_missing", nullptr, false},
+        {L"ky_rcimage_unsigned", L"rcimage_unsigned.dll", false},
+        {L"ky_rcimage_signed", L"rcimage.dll", true},
+    };
+    ControlFile file("<products><product id=\"a\" name=\"Alpha\"/></products>");
+    for (const auto& c : cases) {
+        PictureDirectory dir(c.folder, c.library);
+        CMFCGUIPlugin plugin(dir.Path().c_str());
+        EXPECT_TRUE(plugin.Initialize(nullptr, file.Path(), false, true)) << "never a failure";
+        const GuiResources& r = TheGuiResources();
+        EXPECT_EQ(!r.headerBitmap.IsEmpty(), c.loaded);
+        EXPECT_EQ(!r.sideBitmap.IsEmpty(), c.loaded);
+        EXPECT_EQ(r.largeIcon != nullptr, c.loaded);
+        EXPECT_EQ(r.smallIcon != nullptr, c.loaded);
+    }
+    const GuiResources& r = TheGuiResources();
+    EXPECT_EQ(r.headerBitmap.m_pInfo->bmiHeader.biWidth, 497);
+    EXPECT_EQ(r.headerBitmap.m_pInfo->bmiHeader.biHeight, 58);
+    EXPECT_EQ(r.sideBitmap.m_pInfo->bmiHeader.biHeight, 313);
+    EXPECT_EQ(IconWidth(r.largeIcon), LargeIconSize(CMFCGUIPlugin::GetDpiScale()));
+    EXPECT_EQ(IconWidth(r.smallIcon), 16);
 }
 
 // The text of string 103 in the module resources currently come from.
