@@ -136,6 +136,12 @@ COLORREF Capture::Pixel(int x, int y) const {
     return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
 }
 
+COLORREF ClientPixel(const Capture& capture, HWND window, POINT client) {
+    RECT frame;
+    if (!ClientToScreen(window, &client) || !GetWindowRect(window, &frame)) return CLR_INVALID;
+    return capture.Pixel(client.x - frame.left, client.y - frame.top);
+}
+
 bool CaptureWindow(HWND window, Capture& out) {
     RECT r;
     if (!GetWindowRect(window, &r)) return false;

@@ -85,11 +85,7 @@ TEST(HighContrastTheme, TheMessageBoxKeepsTheSystemsBackground) {
             if (!box) return 1;
             winauto::Capture capture;
             if (winauto::CaptureWindow(box, capture)) {
-                POINT client = {4, 4};
-                ClientToScreen(box, &client);
-                RECT window;
-                GetWindowRect(box, &window);
-                s->background = capture.Pixel(client.x - window.left, client.y - window.top);
+                s->background = winauto::ClientPixel(capture, box, POINT{4, 4});
             }
             winauto::PressDialogButton(box, IDOK);
             return 0;

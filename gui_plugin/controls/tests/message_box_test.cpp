@@ -77,11 +77,7 @@ DWORD WINAPI ObserveAndAnswerYes(LPVOID param) {
         seen->saved =
             winauto::SavePng(capture, winauto::ResultsPath(L"controls_message_box_yesno.png"));
         // The client area's top left, left of the icon: the box's background.
-        POINT client = {4, 4};
-        ClientToScreen(box, &client);
-        RECT window;
-        GetWindowRect(box, &window);
-        seen->background = capture.Pixel(client.x - window.left, client.y - window.top);
+        seen->background = winauto::ClientPixel(capture, box, POINT{4, 4});
         for (uint32_t p : capture.pixels) {
             if (RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF) == kText) ++seen->textPixels;
         }

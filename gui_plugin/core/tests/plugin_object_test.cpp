@@ -192,11 +192,7 @@ TEST(ShowMessage, ShowsTheBoxInTheProductsColoursAndReturnsTheAnswer) {
             if (winauto::CaptureWindow(box, capture)) {
                 s->saved =
                     winauto::SavePng(capture, winauto::ResultsPath(L"show_message_yesno.png"));
-                POINT client = {4, 4};
-                ClientToScreen(box, &client);
-                RECT window;
-                GetWindowRect(box, &window);
-                s->background = capture.Pixel(client.x - window.left, client.y - window.top);
+                s->background = winauto::ClientPixel(capture, box, POINT{4, 4});
                 for (uint32_t pixel : capture.pixels) s->textPixels += (pixel & 0xFFFFFF) == 0;
             }
             winauto::PressDialogButton(box, IDNO);

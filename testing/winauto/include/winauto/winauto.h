@@ -46,6 +46,8 @@ struct Capture {
 };
 // The whole window, frame included, as it is drawn now.
 bool CaptureWindow(HWND window, Capture& out);
+// The pixel of a capture of window at a point of its client area (CLR_INVALID outside).
+COLORREF ClientPixel(const Capture& capture, HWND window, POINT client);
 bool SavePng(const Capture& capture, const std::wstring& path);
 // Where a test keeps what a person should be able to look at: %KY_TEST_RESULTS%\name, or the
 // program's own folder when the variable is not set.
