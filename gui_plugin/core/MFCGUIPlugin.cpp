@@ -146,21 +146,17 @@ bool CMFCGUIPlugin::SwitchLanguage(const wchar_t* code) {
     // under another code's name.
     std::wstring newCode = code;
 
-    if (m_languageLibrary) {
-        // Resources must never be looked up in a freed module: until a new library is in place,
-        // the plug-in's own module is current.
-        if (AfxGetResourceHandle() == m_languageLibrary) AfxSetResourceHandle(nullptr);
-        FreeLibrary(m_languageLibrary);
-        m_languageLibrary = nullptr;
-        m_guiLanguage.clear();
-    }
     if (_waccess(path, 0) != 0) return false;
     HMODULE library = LoadVerifiedLibrary(path, nullptr, 0, true);
-    if (!library) return false;
+    if (!library) return false;  // the language in use stays in use
 
+    // The new library is current before the old one goes, so that resources are never looked up
+    // in a freed module.
+    HMODULE previous = m_languageLibrary;
     AfxSetResourceHandle(library);
     m_languageLibrary = library;
     m_guiLanguage.swap(newCode);
+    if (previous) FreeLibrary(previous);
     return true;
 }
 
@@ -187,6 +183,8 @@ int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language,
     if (language[0] == L'\0') return PLUGIN_FAILED;
 
     m_productId = productId ? productId : L"";
+    // The host's code is settled even when its library cannot be loaded; the language in use then
+    // stays, so the plug-in always has a library to show.
     SwitchLanguage(language);
     return PLUGIN_OK;
 } catch (const std::bad_alloc&) {

@@ -322,15 +322,17 @@ TEST_F(SwitchLanguage, AnUnlistedCodeKeepsTheCurrentLibrary) {
     EXPECT_EQ(CurrentLanguageName(), L"Deutsch");
 }
 
-// A listed library that is missing or unsigned: the old one is already gone, and resources must
-// then come from the plug-in's own module, never from the freed library.
-TEST_F(SwitchLanguage, AListedLibraryThatCannotLoadLeavesTheOwnModuleCurrent) {
+// A listed library that is missing or unsigned: the switch fails and the language in use stays,
+// with its library loaded and current.
+TEST_F(SwitchLanguage, AListedLibraryThatCannotLoadKeepsTheCurrentOne) {
+    ASSERT_TRUE(plugin_.SwitchLanguage(L"de"));
+    HMODULE german = plugin_.GetLanguageLibrary();
     for (const wchar_t* code : {L"fr", L"it"}) {
-        ASSERT_TRUE(plugin_.SwitchLanguage(L"de"));
         EXPECT_FALSE(plugin_.SwitchLanguage(code)) << code;
-        EXPECT_EQ(plugin_.GetLanguageLibrary(), nullptr);
-        EXPECT_TRUE(plugin_.GetGuiLanguage().empty());
-        EXPECT_EQ(AfxGetResourceHandle(), AfxGetInstanceHandle());
+        EXPECT_EQ(plugin_.GetLanguageLibrary(), german);
+        EXPECT_EQ(plugin_.GetGuiLanguage(), L"de");
+        EXPECT_EQ(AfxGetResourceHandle(), german);
+        EXPECT_EQ(CurrentLanguageName(), L"Deutsch");
     }
 }
 
