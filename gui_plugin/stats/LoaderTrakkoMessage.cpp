@@ -95,7 +95,12 @@ CString GetStatsEndpoint() {
 // first request and kept for the process (WinINet keeps threads and state of its own).
 struct WinInetApi {
     HINTERNET(WINAPI* OpenW)(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD);
-    HINTERNET(WINAPI* OpenUrlW)(HINTERNET, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR);
+    BOOL(WINAPI* CrackUrlW)(LPCWSTR, DWORD, DWORD, LPURL_COMPONENTSW);
+    HINTERNET(WINAPI* ConnectW)
+    (HINTERNET, LPCWSTR, INTERNET_PORT, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR);
+    HINTERNET(WINAPI* OpenRequestW)
+    (HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*, DWORD, DWORD_PTR);
+    BOOL(WINAPI* SendRequestW)(HINTERNET, LPCWSTR, DWORD, LPVOID, DWORD);
     BOOL(WINAPI* SetOptionW)(HINTERNET, DWORD, LPVOID, DWORD);
     BOOL(WINAPI* QueryInfoW)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD);
     BOOL(WINAPI* CloseHandle)(HINTERNET);
@@ -117,7 +122,10 @@ const WinInetApi* GetWinInet() {
         HMODULE module = AfxLoadSystemLibrary(L"wininet.dll");
         if (module != nullptr) {
             loaded = Resolve(module, "InternetOpenW", api.OpenW) &&
-                     Resolve(module, "InternetOpenUrlW", api.OpenUrlW) &&
+                     Resolve(module, "InternetCrackUrlW", api.CrackUrlW) &&
+                     Resolve(module, "InternetConnectW", api.ConnectW) &&
+                     Resolve(module, "HttpOpenRequestW", api.OpenRequestW) &&
+                     Resolve(module, "HttpSendRequestW", api.SendRequestW) &&
                      Resolve(module, "InternetSetOptionW", api.SetOptionW) &&
                      Resolve(module, "HttpQueryInfoW", api.QueryInfoW) &&
                      Resolve(module, "InternetCloseHandle", api.CloseHandle);
@@ -150,23 +158,49 @@ struct RequestJob {
     HMODULE module;
 };
 
-void RunRequest(const RequestJob& job) {
-    const WinInetApi& api = *job.api;
-    InternetHandle session(api, api.OpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (session.Get() == nullptr) return;
+// Sets the time-outs on a handle. They are set on every handle of the request: Windows passes
+// those of the session on to the handles made from it, Wine starts a connection's send and
+// receive time-outs at "none" whatever the session says.
+void SetTimeOuts(const WinInetApi& api, HINTERNET handle) {
     for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                          INTERNET_OPTION_RECEIVE_TIMEOUT}) {
         DWORD timeout = kRequestTimeoutMs;
-        api.SetOptionW(session.Get(), option, &timeout, sizeof(timeout));
+        api.SetOptionW(handle, option, &timeout, sizeof(timeout));
     }
+}
+
+void RunRequest(const RequestJob& job) {
+    const WinInetApi& api = *job.api;
+    wchar_t host[INTERNET_MAX_HOST_NAME_LENGTH] = {};
+    URL_COMPONENTSW parts = {};
+    parts.dwStructSize = sizeof(parts);
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = INTERNET_MAX_HOST_NAME_LENGTH;
+    parts.dwUrlPathLength = 1;  // pointers into the URL
+    parts.dwExtraInfoLength = 1;
+    if (!api.CrackUrlW(job.url.c_str(), 0, 0, &parts) || parts.lpszUrlPath == nullptr) return;
+    if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS) return;
+    // Path and query run together to the end of the URL.
+    const wchar_t* target = parts.lpszUrlPath;
+
+    InternetHandle session(api, api.OpenW(L"", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (session.Get() == nullptr) return;
+    SetTimeOuts(api, session.Get());
+    InternetHandle connection(api, api.ConnectW(session.Get(), host, parts.nPort, nullptr, nullptr,
+                                                INTERNET_SERVICE_HTTP, 0, 0));
+    if (connection.Get() == nullptr) return;
+    SetTimeOuts(api, connection.Get());
     // Every request must reach the server, also when an identical one went before it (the same
     // step twice in one run); no dialog may ever come up from a request thread. Certificate
-    // errors of an https endpoint fail the request.
+    // errors of an https endpoint fail the request: no flag ignores them.
     DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                   INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI;
-    if (kystats::IsSecureStatsUrl(job.url.c_str())) flags |= INTERNET_FLAG_SECURE;
-    InternetHandle request(api, api.OpenUrlW(session.Get(), job.url.c_str(), nullptr, 0, flags, 0));
+    if (parts.nScheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
+    InternetHandle request(api, api.OpenRequestW(connection.Get(), L"GET", target, nullptr, nullptr,
+                                                 nullptr, flags, 0));
     if (request.Get() == nullptr) return;
+    SetTimeOuts(api, request.Get());
+    if (!api.SendRequestW(request.Get(), nullptr, 0, nullptr, 0)) return;
     wchar_t status[100] = {};
     DWORD size = sizeof(status);
     DWORD index = 0;

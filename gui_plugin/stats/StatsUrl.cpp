@@ -97,8 +97,4 @@ std::wstring BuildStatsUrl(const wchar_t* endpoint, const StatsQuery& query) {
     return url;
 }
 
-bool IsSecureStatsUrl(const wchar_t* url) {
-    return url != nullptr && _wcsnicmp(url, L"https://", 8) == 0;
-}
-
 }  // namespace kystats

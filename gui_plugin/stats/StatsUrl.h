@@ -31,7 +31,4 @@ bool AppendPercentEncoded(std::wstring& url, const wchar_t* text, size_t maxLeng
 // fit is cut after its last whole character and nothing follows it. Empty for an empty endpoint.
 std::wstring BuildStatsUrl(const wchar_t* endpoint, const StatsQuery& query);
 
-// True for an "https://" endpoint (letter case ignored): its requests go over TLS.
-bool IsSecureStatsUrl(const wchar_t* url);
-
 }  // namespace kystats

@@ -24,7 +24,8 @@ record_lock = threading.Lock()
 class Handler(socketserver.BaseRequestHandler):
     def handle(self):
         conn = self.request
-        conn.settimeout(10)
+        # A client that sends no complete head (a TLS handshake, say) is recorded after 3 s.
+        conn.settimeout(3)
         data = b""
         try:
             while b"\r\n\r\n" not in data and len(data) < 65536:

@@ -268,4 +268,21 @@ TEST_F(StatsTest, TheSameStepTwiceReachesTheServerTwice) {
     EXPECT_EQ(requests[0], requests[1]);
 }
 
+TEST_F(StatsTest, HttpsEndpointNeverSendsTheRequestInClearText) {
+    // The recording server speaks plain HTTP: what reaches it from an https endpoint is the
+    // start of a TLS handshake, never a request line with this process's rnd.
+    std::wstring endpoint(GetStatsEndpointForTesting());
+    ASSERT_EQ(endpoint.compare(0, 7, L"http://"), 0);
+    std::wstring secure = L"https://" + endpoint.substr(7);
+    SetEnvironmentVariableW(L"KY_STATS_URL_FOR_TESTING", secure.c_str());
+    size_t before = statstest::ReadRequests(kServer, Rnd()).size();
+    {
+        LoaderTrakkoMessage message;
+        message.Send(FETCHWELL_DLG_WELCOME_NEXT);
+    }
+    EXPECT_TRUE(TrakkoRequest::GetInstance()->WaitForAll(20000));
+    SetEnvironmentVariableW(L"KY_STATS_URL_FOR_TESTING", nullptr);
+    EXPECT_EQ(statstest::ReadRequests(kServer, Rnd()).size(), before);
+}
+
 }  // namespace

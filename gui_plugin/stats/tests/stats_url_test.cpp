@@ -92,12 +92,4 @@ TEST(StatsUrl, LongValueIsCutAtAnEscapeBoundaryWithinTheLimit) {
     for (size_t i = 0; i < value.size(); i += 6) ASSERT_EQ(value.substr(i, 6), L"%C3%A9") << i;
 }
 
-TEST(StatsUrl, SecureEndpointIsRecognisedByItsScheme) {
-    EXPECT_TRUE(kystats::IsSecureStatsUrl(L"https://stats.example/x"));
-    EXPECT_TRUE(kystats::IsSecureStatsUrl(L"HTTPS://stats.example"));
-    EXPECT_FALSE(kystats::IsSecureStatsUrl(L"http://stats.example"));
-    EXPECT_FALSE(kystats::IsSecureStatsUrl(L"httpsx://"));
-    EXPECT_FALSE(kystats::IsSecureStatsUrl(nullptr));
-}
-
 }  // namespace
