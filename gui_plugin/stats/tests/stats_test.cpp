@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "LoaderTrakkoMessage.h"
