@@ -155,9 +155,16 @@ TEST_F(StatsTest, ProductIdIsTheFirstProductOfTheControlFileBesideTheProgram) {
 }
 
 TEST_F(StatsTest, WithoutHookTheFolderIsTheProgramsOwn) {
-    // The test program's folder has neither a loader host with a version nor a control file.
-    EXPECT_STREQ(Narrow(std::wstring(GetHostBuild())).c_str(), "");
-    EXPECT_STREQ(Narrow(std::wstring(GetStatsProductId())).c_str(), "");
+    CString build = GetHostBuild();
+    CString productId = GetStatsProductId();
+    CLoaderControlFile::FreeInstance();
+    SetStatsDirectoryForTesting(statstest::ProgramDirectory().c_str());
+    EXPECT_STREQ(Narrow(std::wstring(build)).c_str(), Narrow(std::wstring(GetHostBuild())).c_str());
+    EXPECT_STREQ(Narrow(std::wstring(productId)).c_str(),
+                 Narrow(std::wstring(GetStatsProductId())).c_str());
+    // And a folder of the fixtures does make a difference.
+    SetStatsDirectoryForTesting(FixtureDirectory(L"versioned").c_str());
+    EXPECT_STRNE(Narrow(std::wstring(build)).c_str(), Narrow(std::wstring(GetHostBuild())).c_str());
 }
 
 // ---- Statistics language ----
