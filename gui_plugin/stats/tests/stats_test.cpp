@@ -276,6 +276,35 @@ TEST_F(StatsTest, TheSameStepTwiceReachesTheServerTwice) {
     EXPECT_EQ(requests[0], requests[1]);
 }
 
+DWORD WINAPI WaitUntilStopped(void* parameter) {
+    volatile LONG* stop = static_cast<volatile LONG*>(parameter);
+    while (InterlockedCompareExchange(stop, 0, 0) == 0) {
+        TrakkoRequest::GetInstance()->WaitForAll(20);
+    }
+    return 0;
+}
+
+TEST_F(StatsTest, SendsAndWaitsOnTwoThreadsAtOnce) {
+    // One thread waits over and over (dropping ended threads, copying handles) while this one
+    // sends (dropping ended threads, adding new ones): the registry's lock keeps them apart.
+    constexpr size_t kSends = 40;
+    size_t before = statstest::ReadRequests(kServer, Rnd()).size();
+    volatile LONG stop = 0;
+    HANDLE waiter =
+        CreateThread(nullptr, 0, WaitUntilStopped, const_cast<LONG*>(&stop), 0, nullptr);
+    ASSERT_NE(waiter, nullptr);
+    for (size_t i = 0; i < kSends; ++i) {
+        LoaderTrakkoMessage message;
+        message.Send(FETCHWELL_DLG_WELCOME_NEXT);
+    }
+    InterlockedExchange(&stop, 1);
+    EXPECT_EQ(WaitForSingleObject(waiter, 10000), WAIT_OBJECT_0);
+    CloseHandle(waiter);
+    EXPECT_TRUE(TrakkoRequest::GetInstance()->WaitForAll(20000));
+    EXPECT_EQ(TrakkoRequest::GetInstance()->GetThreadCount(), 0u);
+    EXPECT_EQ(WaitForRequests(kServer, Rnd(), before + kSends, 10000).size(), before + kSends);
+}
+
 TEST_F(StatsTest, HttpsEndpointNeverSendsTheRequestInClearText) {
     // The recording server speaks plain HTTP: what reaches it from an https endpoint is the
     // start of a TLS handshake, never a request line with this process's rnd.
