@@ -23,11 +23,14 @@ namespace {
 // (WinINet's own defaults reach minutes, or never end while a server keeps the connection open).
 constexpr DWORD kRequestTimeoutMs = 10000;
 
-// A process-wide lock made on first use; never destroyed, so that a request thread ending during
-// process exit cannot find it gone.
+// The lock of the statistics language and of loading WinINet, made on first use and destroyed
+// with the module. Request threads never take it.
 class StatsLock {
 public:
     StatsLock() { InitializeCriticalSection(&m_section); }
+    ~StatsLock() { DeleteCriticalSection(&m_section); }
+    StatsLock(const StatsLock&) = delete;
+    StatsLock& operator=(const StatsLock&) = delete;
     void Enter() { EnterCriticalSection(&m_section); }
     void Leave() { LeaveCriticalSection(&m_section); }
 
@@ -36,8 +39,8 @@ private:
 };
 
 StatsLock& GlobalLock() {
-    static StatsLock* lock = new StatsLock;
-    return *lock;
+    static StatsLock lock;
+    return lock;
 }
 
 class LockScope {
@@ -52,8 +55,8 @@ private:
 };
 
 CString& StatsLanguage() {
-    static CString* language = new CString;
-    return *language;
+    static CString language;
+    return language;
 }
 
 #if defined(KY_TEST_HOOKS)
@@ -94,16 +97,25 @@ CString GetStatsEndpoint() {
 // The few WinINet functions a request uses, from the system folder's wininet.dll, loaded on the
 // first request and kept for the process (WinINet keeps threads and state of its own).
 struct WinInetApi {
-    HINTERNET(WINAPI* OpenW)(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD);
-    BOOL(WINAPI* CrackUrlW)(LPCWSTR, DWORD, DWORD, LPURL_COMPONENTSW);
-    HINTERNET(WINAPI* ConnectW)
-    (HINTERNET, LPCWSTR, INTERNET_PORT, LPCWSTR, LPCWSTR, DWORD, DWORD, DWORD_PTR);
-    HINTERNET(WINAPI* OpenRequestW)
-    (HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR*, DWORD, DWORD_PTR);
-    BOOL(WINAPI* SendRequestW)(HINTERNET, LPCWSTR, DWORD, LPVOID, DWORD);
-    BOOL(WINAPI* SetOptionW)(HINTERNET, DWORD, LPVOID, DWORD);
-    BOOL(WINAPI* QueryInfoW)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD);
-    BOOL(WINAPI* CloseHandle)(HINTERNET);
+    using OpenFn = HINTERNET(WINAPI*)(LPCWSTR, DWORD, LPCWSTR, LPCWSTR, DWORD);
+    using CrackUrlFn = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPURL_COMPONENTSW);
+    using ConnectFn = HINTERNET(WINAPI*)(HINTERNET, LPCWSTR, INTERNET_PORT, LPCWSTR, LPCWSTR, DWORD,
+                                         DWORD, DWORD_PTR);
+    using OpenRequestFn = HINTERNET(WINAPI*)(HINTERNET, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR,
+                                             LPCWSTR*, DWORD, DWORD_PTR);
+    using SendRequestFn = BOOL(WINAPI*)(HINTERNET, LPCWSTR, DWORD, LPVOID, DWORD);
+    using SetOptionFn = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, DWORD);
+    using QueryInfoFn = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD);
+    using CloseHandleFn = BOOL(WINAPI*)(HINTERNET);
+
+    OpenFn OpenW;
+    CrackUrlFn CrackUrlW;
+    ConnectFn ConnectW;
+    OpenRequestFn OpenRequestW;
+    SendRequestFn SendRequestW;
+    SetOptionFn SetOptionW;
+    QueryInfoFn QueryInfoW;
+    CloseHandleFn CloseHandle;
 };
 
 template <typename T>
@@ -239,12 +251,11 @@ void MakeTimerSeededId(wchar_t* buffer, unsigned long size) {
     _snwprintf(buffer, size, L"%04x%04x%04x%04x%04x%04x%04x%04x%04x%04x", values[0], values[1],
                values[2], values[3], values[4], values[5], values[6], values[7], values[8],
                values[9]);
-    buffer[size - 1] = L'\0';
 }
 
 // 20 bytes of the system's cryptographic generator (advapi32's RtlGenRandom, on every Windows
 // since XP) as 40 hexadecimal digits; false when it is not there or fails.
-bool MakeSystemRandomId(wchar_t* buffer, unsigned long size) {
+bool MakeSystemRandomId(wchar_t* buffer) {
 #if defined(KY_TEST_HOOKS)
     if (g_forceRandomFallback) return false;
 #endif
@@ -257,7 +268,8 @@ bool MakeSystemRandomId(wchar_t* buffer, unsigned long size) {
     FreeLibrary(module);
     if (!ok) return false;
     static const wchar_t kHex[] = L"0123456789abcdef";
-    for (size_t i = 0; i < sizeof(bytes) && 2 * i + 2 < size; ++i) {
+    // The caller made sure of 41 characters.
+    for (size_t i = 0; i < sizeof(bytes); ++i) {
         buffer[2 * i] = kHex[bytes[i] >> 4];
         buffer[2 * i + 1] = kHex[bytes[i] & 0x0F];
     }
@@ -456,7 +468,7 @@ DWORD MakeRandomId(wchar_t* buffer, unsigned long* size) {
         *size = 41;
         return ERROR_MORE_DATA;
     }
-    if (!MakeSystemRandomId(buffer, *size)) MakeTimerSeededId(buffer, *size);
+    if (!MakeSystemRandomId(buffer)) MakeTimerSeededId(buffer, *size);
     return 0;
 }
 
