@@ -205,3 +205,22 @@ set(KY_SYSTEM_DLLS
   COMCTL32.dll COMDLG32.dll SHLWAPI.dll VERSION.dll WININET.dll gdiplus.dll UxTheme.dll
   msvcrt.dll)
 list(JOIN KY_SYSTEM_DLLS "," KY_SYSTEM_DLLS_CSV)
+
+# ky_add_stats_server_fixture(NAME name PORT port MODE answer|delay|silent [DELAY s]): the CTest
+# fixture "stats_server_<name>", a recording statistics server (testing/stats_server) on
+# 127.0.0.1:<port>; its record is build/<preset>/stats-server-<name>.jsonl. Starting and stopping
+# take the port's lock, so that two servers never listen on one port at once.
+function(ky_add_stats_server_fixture)
+  cmake_parse_arguments(S "" "NAME;PORT;MODE;DELAY" "" ${ARGN})
+  if(NOT S_DELAY)
+    set(S_DELAY 2)
+  endif()
+  set(script ${CMAKE_SOURCE_DIR}/testing/stats_server/stats-fixture.sh)
+  add_test(NAME stats_server.${S_NAME}.start
+    COMMAND ${script} start ${KY_TEST_BUILD_DIR} ${S_NAME} ${S_PORT} ${S_MODE} ${S_DELAY})
+  add_test(NAME stats_server.${S_NAME}.stop COMMAND ${script} stop ${KY_TEST_BUILD_DIR} ${S_NAME})
+  set_tests_properties(stats_server.${S_NAME}.start PROPERTIES
+    FIXTURES_SETUP stats_server_${S_NAME} RESOURCE_LOCK stats_port_${S_PORT} TIMEOUT 60)
+  set_tests_properties(stats_server.${S_NAME}.stop PROPERTIES
+    FIXTURES_CLEANUP stats_server_${S_NAME} RESOURCE_LOCK stats_port_${S_PORT} TIMEOUT 60)
+endfunction()
