@@ -2,14 +2,15 @@
 // their texts arriving as the right UTF-16 with exactly their %s arguments, their three pages
 // with the controls and styles the wizards rely on, their flags, and the control files that
 // name them.
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
 #include <windows.h>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "fetchwell/loadercontrol.h"
 #include "kycplib/keyvalue.h"

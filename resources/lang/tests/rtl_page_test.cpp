@@ -3,17 +3,18 @@
 // mirrored, and a picture drawn with DrawUnmirrored keeps its left side on the left, where a
 // plain BitBlt into the same mirrored page reflects it. The capture is kept as
 // lang_rtl_welcome_page.png among the test results.
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <vector>
+
 #include <windows.h>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 #include <winauto/winauto.h>
-
-#include <algorithm>
-#include <memory>
-#include <set>
-#include <string>
-#include <vector>
 
 #include "DrawUnmirrored.h"
 #include "lang_ids.h"
