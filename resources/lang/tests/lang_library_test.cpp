@@ -72,6 +72,27 @@ private:
     Module module_;
 };
 
+// Nothing in a language library could run: no entry point, nothing imported.
+TEST_P(LanguageLibrary, HoldsResourcesOnly) {
+    auto base =
+        reinterpret_cast<const BYTE*>(reinterpret_cast<ULONG_PTR>(module()) & ~ULONG_PTR(3));
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    ASSERT_EQ(dos->e_magic, IMAGE_DOS_SIGNATURE);
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    ASSERT_EQ(nt->Signature, IMAGE_NT_SIGNATURE);
+    EXPECT_EQ(nt->OptionalHeader.AddressOfEntryPoint, 0u);
+    // The linker writes an import directory that holds only its terminating entry.
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.Size != 0) {
+        auto first =
+            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+        EXPECT_EQ(first->Name, 0u)
+            << "the library imports " << reinterpret_cast<const char*>(base + first->Name);
+    }
+    EXPECT_NE(nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].Size, 0u);
+}
+
 // Every text of a library, with the number of %s arguments the wizards pass to it.
 struct Text {
     UINT id;
