@@ -16,6 +16,7 @@ packages=(
   clang libclang-rt-14-dev llvm lld
   clang-format
   python3
+  fonts-dejavu-core
 )
 
 missing=()

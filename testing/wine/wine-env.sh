@@ -33,6 +33,18 @@ ky_is_process() {
     [ -n "$1" ] && [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' <"/proc/$1/cmdline" | grep -qF -- "$2"
 }
 
+# The dialogs' font "MS Shell Dlg" is Tahoma in Wine, and this Wine finds no Tahoma of its own
+# (nor has Wine's one Hebrew letters): text falls back to Liberation Sans, which has none either,
+# and the template's character set does not help, since Wine's dialogs ask for DEFAULT_CHARSET.
+# Windows itself completes Tahoma with other fonts through FontLink\SystemLink; the prefix links it
+# to DejaVu Sans (fonts-dejavu-core: Hebrew, Arabic and more), so that right-to-left pages show
+# letters instead of boxes. Glyphs Tahoma's stand-in has keep coming from it.
+ky_wine_font_links() {
+    "$KY_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v Tahoma /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans' /f >/dev/null 2>&1 &&
+        touch "${WINEPREFIX}/.ky-font-links"
+}
+
 # Creates the prefix once; concurrent callers wait on the lock instead of racing wineboot.
 ky_wine_prefix() {
     mkdir -p "${KY_BUILD_DIR}"
@@ -43,8 +55,12 @@ ky_wine_prefix() {
             # Xvfb has no window manager: let Wine draw captions and frames itself, so that
             # windows look as on Windows and captures show them whole.
             "$KY_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+            ky_wine_font_links
             "$KY_WINESERVER" -w
         fi
+        # A prefix made before the font links existed gets them now (the running wineserver, if
+        # any, keeps them; programs read them when they start).
+        [ -f "${WINEPREFIX}/.ky-font-links" ] || ky_wine_font_links
         # Wine links the user's desktop folder to the Linux home; programs under test write
         # shortcuts there, so the prefix gets a desktop folder of its own instead.
         for desktop in "${WINEPREFIX}"/drive_c/users/*/Desktop; do
