@@ -31,6 +31,11 @@ struct CRect : RECT {
     void InflateRect(int x, int y) { ::InflateRect(this, x, y); }
     void OffsetRect(int x, int y) { ::OffsetRect(this, x, y); }
     BOOL PtInRect(POINT p) const { return ::PtInRect(this, p); }
+    BOOL IsRectEmpty() const { return ::IsRectEmpty(this); }
+    bool operator==(const RECT& r) const {
+        return left == r.left && top == r.top && right == r.right && bottom == r.bottom;
+    }
+    bool operator!=(const RECT& r) const { return !(*this == r); }
 };
 
 class CGdiObject : public CObject {
