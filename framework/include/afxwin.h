@@ -318,6 +318,9 @@ public:
 
 void DDX_Text(CDataExchange* dx, int id, CString& value);
 void DDX_Check(CDataExchange* dx, int id, int& value);
+// A list box's selected string: saving takes the selected item's text (empty without a
+// selection); loading selects the first item that begins with value.
+void DDX_LBString(CDataExchange* dx, int id, CString& value);
 // Subclasses the control into control the first time (loading from the dialog).
 void DDX_Control(CDataExchange* dx, int id, CWnd& control);
 

@@ -1,3 +1,5 @@
+#include <string>
+
 #include "afxwin.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
@@ -59,6 +61,25 @@ void DDX_Check(CDataExchange* dx, int id, int& value) {
         value = static_cast<int>(SendMessageW(control, BM_GETCHECK, 0, 0));
     } else {
         SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    }
+}
+
+void DDX_LBString(CDataExchange* dx, int id, CString& value) {
+    HWND control = dx->PrepareCtrl(id);
+    if (!control) return;
+    if (dx->m_bSaveAndValidate) {
+        LRESULT index = SendMessageW(control, LB_GETCURSEL, 0, 0);
+        LRESULT length = index == LB_ERR ? LB_ERR : SendMessageW(control, LB_GETTEXTLEN, index, 0);
+        if (length == LB_ERR) {
+            value.Empty();
+            return;
+        }
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        LRESULT got = SendMessageW(control, LB_GETTEXT, index, reinterpret_cast<LPARAM>(&text[0]));
+        value = got == LB_ERR ? CString() : CString(text.c_str(), static_cast<int>(got));
+    } else if (!value.IsEmpty()) {
+        SendMessageW(control, LB_SELECTSTRING, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(static_cast<LPCWSTR>(value)));
     }
 }
 

@@ -1,5 +1,8 @@
 #include "MFCGUIPlugin.h"
 
+#include "LoaderTrakkoMessage.h"
+#include "WizGUILanguage.h"
+
 #include <io.h>
 #include <wchar.h>
 
@@ -172,16 +175,37 @@ int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language,
         if (!first || !first->key[0] || !SwitchLanguage(first->key)) return PLUGIN_FAILED;
     }
 
-    if (language[0] != L'\0') {
+    if (language[0] == L'\0') {
+        // The user chooses, in the language and welcome wizard.
+        CWizGUILanguage wizard;
+        bool ready =
+            wizard.InitWizard(m_controlFile, m_pluginDirectory.c_str(), productId,
+                              static_cast<unsigned int>(reinterpret_cast<UINT_PTR>(m_hostContext)),
+                              m_skipWelcome, m_allowCancel);
+        if (ready) {
+            // With nothing to show (no welcome and a single language) the one language is the
+            // choice, without an empty wizard.
+            if (wizard.GetPageCount() > 0) {
+                INT_PTR shown = wizard.DoModal();
+                if (shown == IDCANCEL) {
+                    TrakkoRequest::GetInstance()->WaitForAll();
+                    return PLUGIN_CANCELLED;
+                }
+                // A wizard that could not be shown settles nothing.
+                if (shown == -1) return PLUGIN_FAILED;
+            }
+            lstrcpynW(language, wizard.m_pLanguagePage->m_strLanguage,
+                      static_cast<int>(languageSize < 0x7FFFFFFF ? languageSize : 0x7FFFFFFF));
+        }
+    } else {
         // The host has settled the code: no wizard, only the check against the GUI languages.
         kycplib::CKeyValueList languages;
         ReadGuiLanguages(m_controlFile, languages);
         if (!languages.Find(language)) return PLUGIN_FAILED;
     }
-    // Without a code from the host, the language and welcome wizard would settle one; it cannot be
-    // set up in this build, so no code results.
     if (language[0] == L'\0') return PLUGIN_FAILED;
 
+    SetStatsLanguage(language);
     m_productId = productId ? productId : L"";
     // The host's code is settled even when its library cannot be loaded; the language in use then
     // stays, so the plug-in always has a library to show.

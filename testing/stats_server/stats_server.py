@@ -10,6 +10,7 @@ Once it listens it prints "ready PORT" and, with --ready, writes that line to th
 
 import argparse
 import json
+import os
 import signal
 import socket
 import socketserver
@@ -99,10 +100,12 @@ def main():
     serving.start()
 
     ready = "ready %d" % server.server_address[1]
-    print(ready, flush=True)
+    # The file is complete before anyone is told: written aside, then renamed into place.
     if args.ready:
-        with open(args.ready, "w") as f:
+        with open(args.ready + ".tmp", "w") as f:
             f.write(ready + "\n")
+        os.replace(args.ready + ".tmp", args.ready)
+    print(ready, flush=True)
     while not stop_event.wait(0.5):
         pass
     server.shutdown()

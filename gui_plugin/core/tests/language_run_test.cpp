@@ -1,0 +1,305 @@
+// Whole language choices through the plug-in object: SelectLanguage with an empty buffer while a
+// driver thread, as a user, goes through the language and welcome wizard with button clicks.
+// Each row: welcome shown or skipped x one or several languages x Next, Cancel or the close box
+// -> the result, the settled code, the pages shown in order, the statistics actions recorded.
+// Also a capture of both pages in the user's interface language (reruns set it).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LoaderTrakkoMessage.h"
+#include "MFCGUIPlugin.h"
+#include "afxdlgs.h"
+#include "stats_record.h"
+#include "winauto/winauto.h"
+
+namespace {
+
+std::wstring BinDirectory() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+// A control file of the real language libraries: "brisco-suite" with all of them, "brisco-one"
+// with English only.
+std::wstring WriteControlFile() {
+    std::wstring path = BinDirectory() + L"language_run_control.xml";
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f) return path;
+    fputs(
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<loadercontrol version=\"1\"><guiLanguages>"
+        "<language code=\"en\" library=\"fetchwellGUI_en.dll\"/>"
+        "<language code=\"de\" library=\"fetchwellGUI_de.dll\"/>"
+        "<language code=\"ru\" library=\"fetchwellGUI_ru.dll\"/>"
+        "<language code=\"he\" library=\"fetchwellGUI_he.dll\"/>"
+        "</guiLanguages><products>"
+        "<product id=\"brisco-suite\" name=\"Brisco Suite\"><language code=\"en\"/>"
+        "<language code=\"de\"/><language code=\"ru\"/><language code=\"he\"/></product>"
+        "<product id=\"brisco-one\" name=\"Brisco One\"><language code=\"en\"/></product>"
+        "</products></loadercontrol>\n",
+        f);
+    fclose(f);
+    return path;
+}
+
+HWND FindSheet() {
+    winauto::WindowQuery query;
+    query.processId = GetCurrentProcessId();
+    query.className = L"#32770";
+    return winauto::FindTopWindow(query);
+}
+
+HWND ActivePage(HWND sheet) {
+    return reinterpret_cast<HWND>(SendMessageW(sheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+}
+
+// 'W' (welcome, control 1015) or 'L' (language list 1001) once that page is active and painted;
+// 0 when no wizard page shows within the time.
+char WaitForAPage(HWND* sheetOut, char notThis = 0) {
+    for (int i = 0; i < 160; ++i) {
+        if (HWND sheet = FindSheet()) {
+            HWND page = ActivePage(sheet);
+            char kind = !page ? 0 : GetDlgItem(page, 1015) ? 'W' : GetDlgItem(page, 1001) ? 'L' : 0;
+            if (kind && kind != notThis && IsWindowVisible(page)) {
+                Sleep(400);  // the posted button changes and the painting
+                *sheetOut = sheet;
+                return kind;
+            }
+        }
+        Sleep(50);
+    }
+    return 0;
+}
+
+void Click(HWND sheet, int id) {
+    HWND button = GetDlgItem(sheet, id);
+    if (button && IsWindowVisible(button) && IsWindowEnabled(button)) winauto::PressButton(button);
+}
+
+// Selects code in the language list as a click would (the page follows the selection).
+void Pick(HWND sheet, const wchar_t* code) {
+    HWND list = GetDlgItem(ActivePage(sheet), 1001);
+    SendMessageW(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(code));
+    InvalidateRect(list, nullptr, TRUE);
+    UpdateWindow(list);
+}
+
+enum class Step {
+    kNext,
+    kCancel,
+    kClose
+};
+
+struct RunCase {
+    const char* name;
+    bool skipWelcome;
+    const wchar_t* product;
+    Step onWelcome;       // what the user does on the welcome page
+    Step onLanguage;      // ... and on the language page
+    const wchar_t* pick;  // the code chosen on the language page
+    int expectedResult;
+    const wchar_t* expectedCode;
+    const char* expectedPages;
+    std::vector<std::string> expectedActions;
+};
+
+void Do(HWND sheet, Step step, bool lastPage) {
+    switch (step) {
+        case Step::kNext:
+            Click(sheet, lastPage ? ID_WIZFINISH : ID_WIZNEXT);
+            break;
+        case Step::kCancel:
+            Click(sheet, IDCANCEL);
+            break;
+        case Step::kClose:
+            PostMessageW(sheet, WM_SYSCOMMAND, SC_CLOSE, 0);
+            break;
+    }
+}
+
+class LanguageRun : public testing::TestWithParam<RunCase> {};
+
+TEST_P(LanguageRun, SettlesWhatTheUserChose) {
+    const RunCase& run = GetParam();
+    CMFCGUIPlugin plugin(BinDirectory().c_str());
+    ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), run.skipWelcome, true));
+    std::wstring rnd(TrakkoRequest::GetInstance()->m_randomId);
+    ASSERT_TRUE(TrakkoRequest::GetInstance()->WaitForAll());
+    const size_t earlier = statstest::ReadRequests("answer", rnd).size();
+
+    std::string pages;
+    bool single = std::wstring(run.product) == L"brisco-one";
+    std::thread driver([&] {
+        HWND sheet = nullptr;
+        char page = WaitForAPage(&sheet);
+        while (page) {
+            pages += page;
+            if (page == 'W') {
+                Do(sheet, run.onWelcome, single);
+                if (run.onWelcome != Step::kNext || single) break;
+            } else {
+                Pick(sheet, run.pick);
+                Do(sheet, run.onLanguage, true);
+                break;
+            }
+            page = WaitForAPage(&sheet, page);
+        }
+        // A wizard left open by a failed step is closed, so that the test ends.
+        for (int i = 0; i < 100 && FindSheet(); ++i) {
+            if (i >= 60) PostMessageW(FindSheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            Sleep(100);
+        }
+    });
+    wchar_t code[64] = {};
+    int result = plugin.SelectLanguage(run.product, code, 64);
+    driver.join();
+
+    EXPECT_EQ(result, run.expectedResult);
+    EXPECT_EQ(std::wstring(code), run.expectedCode);
+    EXPECT_EQ(pages, run.expectedPages);
+    if (run.expectedResult == PLUGIN_OK) {
+        EXPECT_EQ(plugin.GetGuiLanguage(), run.expectedCode);
+    }
+
+    TrakkoRequest::GetInstance()->WaitForAll();
+    std::vector<std::string> all =
+        statstest::WaitForRequests("answer", rnd, earlier + run.expectedActions.size(), 8000);
+    std::vector<std::string> actions;
+    for (size_t i = earlier; i < all.size(); ++i) {
+        actions.push_back(statstest::QueryValue(all[i], "action"));
+    }
+    EXPECT_EQ(actions, run.expectedActions);
+}
+
+const RunCase kRuns[] = {
+    {"WelcomeThenLanguage",
+     false,
+     L"brisco-suite",
+     Step::kNext,
+     Step::kNext,
+     L"ru",
+     PLUGIN_OK,
+     L"ru",
+     "WL",
+     {"FETCHWELL_DLG_WELCOME_NEXT", "FETCHWELL_DLG_SELECT_LANG_NEXT"}},
+    {"CancelOnWelcome",
+     false,
+     L"brisco-suite",
+     Step::kCancel,
+     Step::kNext,
+     L"ru",
+     PLUGIN_CANCELLED,
+     L"",
+     "W",
+     {"FETCHWELL_DLG_WELCOME_CANCEL"}},
+    {"CloseBoxOnWelcome",
+     false,
+     L"brisco-suite",
+     Step::kClose,
+     Step::kNext,
+     L"ru",
+     PLUGIN_CANCELLED,
+     L"",
+     "W",
+     {"FETCHWELL_DLG_WELCOME_CANCEL"}},
+    {"CancelOnLanguage",
+     false,
+     L"brisco-suite",
+     Step::kNext,
+     Step::kCancel,
+     L"de",
+     PLUGIN_CANCELLED,
+     L"",
+     "WL",
+     {"FETCHWELL_DLG_WELCOME_NEXT", "FETCHWELL_DLG_SELECT_LANG_CANCEL"}},
+    {"LanguageOnly",
+     true,
+     L"brisco-suite",
+     Step::kNext,
+     Step::kNext,
+     L"de",
+     PLUGIN_OK,
+     L"de",
+     "L",
+     {"FETCHWELL_DLG_SELECT_LANG_NEXT"}},
+    {"LanguageOnlyClosed",
+     true,
+     L"brisco-suite",
+     Step::kNext,
+     Step::kClose,
+     L"de",
+     PLUGIN_CANCELLED,
+     L"",
+     "L",
+     {"FETCHWELL_DLG_SELECT_LANG_CANCEL"}},
+    {"WelcomeOfASingleLanguage",
+     false,
+     L"brisco-one",
+     Step::kNext,
+     Step::kNext,
+     L"en",
+     PLUGIN_OK,
+     L"en",
+     "W",
+     {"FETCHWELL_DLG_WELCOME_NEXT"}},
+    // Nothing to show: the one language is settled without an empty wizard.
+    {"NothingToShow",
+     true,
+     L"brisco-one",
+     Step::kNext,
+     Step::kNext,
+     L"en",
+     PLUGIN_OK,
+     L"en",
+     "",
+     {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Runs, LanguageRun, testing::ValuesIn(kRuns),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Both pages of the wizard in the user's interface language, as PNG among the test results.
+TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
+    CMFCGUIPlugin plugin(BinDirectory().c_str());
+    ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true));
+    wchar_t user[64] = {};
+    MyLANGIDToISO3166(GetUserDefaultUILanguage(), user, 64, 0);
+    std::string tag = statstest::Narrow(user[0] ? user : L"xx");
+    bool captured[2] = {false, false};
+    std::thread driver([&] {
+        HWND sheet = nullptr;
+        for (int i = 0; i < 2; ++i) {
+            char page = WaitForAPage(&sheet, i == 0 ? 0 : 'W');
+            if (!page) break;
+            winauto::Capture capture;
+            if (winauto::CaptureWindow(sheet, capture)) {
+                std::wstring name = L"language_wizard_" + std::wstring(tag.begin(), tag.end()) +
+                                    (page == 'W' ? L"_welcome.png" : L"_language.png");
+                captured[i] = winauto::SavePng(capture, winauto::ResultsPath(name.c_str()));
+            }
+            Click(sheet, page == 'W' ? ID_WIZNEXT : ID_WIZFINISH);
+        }
+        for (int i = 0; i < 100 && FindSheet(); ++i) {
+            if (i >= 60) PostMessageW(FindSheet(), PSM_PRESSBUTTON, PSBTN_CANCEL, 0);
+            Sleep(100);
+        }
+    });
+    wchar_t code[64] = {};
+    int result = plugin.SelectLanguage(L"brisco-suite", code, 64);
+    driver.join();
+    EXPECT_EQ(result, PLUGIN_OK);
+    EXPECT_TRUE(captured[0] && captured[1]);
+    // The wizard was built in the user's language when it is one of the list.
+    if (std::wstring(user) == L"ru" || std::wstring(user) == L"he") {
+        EXPECT_EQ(std::wstring(code), std::wstring(user));
+    }
+}
+
+}  // namespace
