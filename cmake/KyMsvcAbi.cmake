@@ -6,11 +6,11 @@
 #
 #   ky_msvc_abi_binary(NAME name KIND DLL|EXE ENTRY symbol SOURCES ... [OUTPUT_NAME file]
 #                      [SUBSYSTEM console|windows] [INCLUDES ...] [DEFINES ...]
-#                      [SYSTEM_LIBS kernel32 ...] [LINK_FILES ...] [DEPENDS ...])
+#                      [SYSTEM_LIBS kernel32 ...] [LINK_FILES ...] [LINK_FLAGS ...] [DEPENDS ...])
 # makes ${CMAKE_BINARY_DIR}/bin/file.dll or file.exe (file defaults to name) and a target "name"
 # that builds it. An EXE is a console program unless SUBSYSTEM says windows. LINK_FILES: further
 # archives or objects for the linker (generator expressions allowed), rebuilt into it when they
-# change.
+# change. LINK_FLAGS: further options for lld-link.
 #
 #   ky_import_library(NAME name DEF file)
 # makes an import library from a .def file (names exactly as written there) and an INTERFACE
@@ -89,7 +89,7 @@ endfunction()
 
 function(ky_msvc_abi_binary)
   cmake_parse_arguments(B "" "NAME;KIND;ENTRY;OUTPUT_NAME;SUBSYSTEM"
-    "SOURCES;INCLUDES;DEFINES;SYSTEM_LIBS;LINK_FILES;DEPENDS" ${ARGN})
+    "SOURCES;INCLUDES;DEFINES;SYSTEM_LIBS;LINK_FILES;LINK_FLAGS;DEPENDS" ${ARGN})
   if(NOT B_SUBSYSTEM)
     set(B_SUBSYSTEM console)
   endif()
@@ -136,7 +136,7 @@ function(ky_msvc_abi_binary)
   endif()
   add_custom_command(OUTPUT ${output}
     COMMAND ${KY_LLD_LINK} /nologo /nodefaultlib /machine:${KY_MSVC_MACHINE} ${kind_flags}
-            /entry:${B_ENTRY} /dynamicbase /nxcompat /debug:symtab /out:${output} ${objects} ${B_LINK_FILES} ${libs}
+            /entry:${B_ENTRY} /dynamicbase /nxcompat /debug:symtab ${B_LINK_FLAGS} /out:${output} ${objects} ${B_LINK_FILES} ${libs}
     DEPENDS ${objects} ${B_LINK_FILES} ${libs}
     COMMENT "Linking ${B_NAME} (MSVC interface)"
     VERBATIM)

@@ -232,7 +232,8 @@ endfunction()
 # take the port's lock.
 function(ky_add_download_server_fixture)
   cmake_parse_arguments(S "" "NAME;PORT;SIZE;RATE" "" ${ARGN})
-  set(script ${CMAKE_SOURCE_DIR}/testing/download_server/download-fixture.sh)
+  # Beside this file, so that the 32-bit GoogleTest build (a project of its own) finds it too.
+  set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../testing/download_server/download-fixture.sh)
   add_test(NAME download_server.${S_NAME}.start
     COMMAND ${script} start ${KY_TEST_BUILD_DIR} ${S_NAME} ${S_PORT} ${S_SIZE} ${S_RATE})
   add_test(NAME download_server.${S_NAME}.stop

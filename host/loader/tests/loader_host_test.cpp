@@ -107,26 +107,28 @@ std::vector<ArchiveFile> ReadArchive(const std::vector<unsigned char>& data) {
     return files;
 }
 
+struct WizardSearch {
+    DWORD processId;
+    int buttonId;
+};
+
+BOOL CALLBACK PressInWindow(HWND window, LPARAM context) {
+    const WizardSearch& search = *reinterpret_cast<WizardSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search.processId || !IsWindowVisible(window)) return TRUE;
+    HWND button = GetDlgItem(window, search.buttonId);
+    if (button != nullptr && IsWindowVisible(button) && IsWindowEnabled(button)) {
+        PostMessageW(button, BM_CLICK, 0, 0);
+    }
+    return TRUE;
+}
+
 // Presses a button of the run's windows as a user would: Finish on a progress wizard, Cancel
 // on the language wizard.
 void AnswerWizards(DWORD processId, int buttonId) {
-    struct Search {
-        DWORD processId;
-        int buttonId;
-    } search{processId, buttonId};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            const Search& s = *reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            if (owner != s.processId || !IsWindowVisible(window)) return TRUE;
-            HWND button = GetDlgItem(window, s.buttonId);
-            if (button != nullptr && IsWindowVisible(button) && IsWindowEnabled(button)) {
-                PostMessageW(button, BM_CLICK, 0, 0);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WizardSearch search{processId, buttonId};
+    EnumWindows(PressInWindow, reinterpret_cast<LPARAM>(&search));
 }
 
 struct RunResult {
