@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,7 @@ enum : DWORD {
     kPluginMissing = 3,
     kPluginUnsigned = 4,
     kNoLanguage = 7,
+    kLanguageCancelled = 8,
     kProgressCancelled = 9,
     kDownloadFailed = 10,
     kInstallFailed = 11,
@@ -186,10 +188,12 @@ std::vector<std::string> FilesBelow(const fs::path& folder) {
     return names;
 }
 
+// kRecording: the recording plug-in (recording_plugin.cpp) in the plug-in's place.
 enum class Layout {
     kSigned,
     kUnsigned,
-    kMissing
+    kMissing,
+    kRecording
 };
 
 fs::path CaseFolder(Layout layout) {
@@ -200,6 +204,8 @@ fs::path CaseFolder(Layout layout) {
             return BinFolder() / L"loader_tests" / L"unsigned-case";
         case Layout::kMissing:
             return BinFolder() / L"loader_tests" / L"missing-case";
+        case Layout::kRecording:
+            return BinFolder() / L"loader_tests" / L"recording-case";
     }
     return {};
 }
@@ -209,9 +215,11 @@ protected:
     static void SetUpTestSuite() {
         const fs::path bin = BinFolder();
         const fs::path plugin[] = {bin / L"loader_tests" / L"signed" / L"fetchwellGUI.dll",
-                                   bin / L"fetchwellGUI.dll", fs::path()};
-        const Layout layouts[] = {Layout::kSigned, Layout::kUnsigned, Layout::kMissing};
-        for (int i = 0; i < 3; ++i) {
+                                   bin / L"fetchwellGUI.dll", fs::path(),
+                                   bin / L"loader_tests" / L"recording" / L"fetchwellGUI.dll"};
+        const Layout layouts[] = {Layout::kSigned, Layout::kUnsigned, Layout::kMissing,
+                                  Layout::kRecording};
+        for (int i = 0; i < 4; ++i) {
             const fs::path folder = CaseFolder(layouts[i]);
             std::error_code error;
             fs::remove_all(folder, error);
@@ -378,6 +386,153 @@ TEST_F(LoaderHost, AStaleSignalledCancelEventDoesNotCancelTheNextRun) {
     const RunResult run = RunLoader(CaseFolder(Layout::kSigned), L"/lang=en /product=loader-test");
     CloseHandle(event);
     EXPECT_EQ(run.exitCode, kCompleted);
+    EXPECT_TRUE(fs::exists(InstallFolder(L"loader-test") / L"fetchwell-files.txt"));
+}
+
+// The recording plug-in's lines of one run.
+class RecordedRun : public LoaderHost {
+protected:
+    std::vector<std::string> RunRecorded(
+        const std::wstring& arguments, DWORD expectedExit,
+        const std::function<void(HANDLE)>& whileRunning = nullptr) {
+        const fs::path log = CaseFolder(Layout::kRecording) / L"recording_plugin.log";
+        std::error_code error;
+        fs::remove(log, error);
+        const RunResult run =
+            RunLoader(CaseFolder(Layout::kRecording), Expand(arguments), whileRunning);
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.exitCode, expectedExit);
+        std::vector<std::string> lines;
+        std::ifstream in(log);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        return lines;
+    }
+};
+
+// The download's reports: "ReportDownloadProgress DONE TOTAL" lines.
+std::vector<std::pair<unsigned long, unsigned long>> DownloadReports(
+    const std::vector<std::string>& lines) {
+    std::vector<std::pair<unsigned long, unsigned long>> reports;
+    for (const std::string& line : lines) {
+        unsigned long done = 0, total = 0;
+        if (std::sscanf(line.c_str(), "ReportDownloadProgress %lu %lu", &done, &total) == 2) {
+            reports.emplace_back(done, total);
+        }
+    }
+    return reports;
+}
+
+std::vector<std::string> Without(std::vector<std::string> lines, const char* prefix) {
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }),
+                lines.end());
+    return lines;
+}
+
+TEST_F(RecordedRun, ACompleteRunCallsThePlugInInOrderAndReportsEveryChunk) {
+    const std::vector<std::string> lines =
+        RunRecorded(L"/lang=en /product=loader-test /payload=%fast%/ok/p.bin", kCompleted);
+    const size_t payloadSize =
+        ReadAll(FromBuildFolder("download-server-loader_fast.payload")).size();
+    ASSERT_GT(payloadSize, 200u * 1024);
+
+    const auto reports = DownloadReports(lines);
+    // 16 KiB reads: at least one report a chunk, from 0 up to the whole payload.
+    ASSERT_GE(reports.size(), payloadSize / (16 * 1024));
+    EXPECT_EQ(reports.front(), std::make_pair(0ul, static_cast<unsigned long>(payloadSize)));
+    EXPECT_EQ(reports.back().first, payloadSize);
+    for (size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_GT(reports[i].first, reports[i - 1].first);
+        EXPECT_EQ(reports[i].second, payloadSize);
+    }
+    const std::vector<std::string> expected = {
+        "OutputPluginFactory",
+        "Initialize loadercontrol.xml 0 1",
+        "SelectLanguage en 64",
+        "Product loader-test",
+        "StartProgress",
+        "SetStatusText Downloading",
+        "SetStatusText Installing",
+        "ReportInstallStep Checking the payload",
+        "ReportInstallStep Installing readme.txt",
+        "ReportInstallStep Installing data\\settings.ini",
+        "ReportInstallStep Installing bin\\product.dat",
+        "ReportInstallStep Writing the file list",
+        "SetStatusText Installed",
+        "FinishProgress 1",
+        "Destroy",
+    };
+    EXPECT_EQ(Without(lines, "ReportDownloadProgress"), expected);
+}
+
+TEST_F(RecordedRun, AFailedDownloadEndsWithItsReasonAndFinishProgressFalse) {
+    const std::vector<std::string> lines =
+        RunRecorded(L"/lang=en /product=loader-test /payload=%fast%/404/p.bin", kDownloadFailed);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[lines.size() - 3], "SetStatusText The server answered 404 for the payload.");
+    EXPECT_EQ(lines[lines.size() - 2], "FinishProgress 0");
+    EXPECT_EQ(lines.back(), "Destroy");
+}
+
+TEST_F(RecordedRun, ARefusedPayloadEndsWithItsReasonAndWritesNoFile) {
+    const std::vector<std::string> lines = RunRecorded(
+        L"/lang=en /product=loader-test /payload=%fast%/traversal/p.bin", kInstallFailed);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3],
+              "SetStatusText The payload names file 2 in a way that is not allowed.");
+    EXPECT_EQ(lines[lines.size() - 2], "FinishProgress 0");
+    // Refused before a single file was written.
+    for (const std::string& line : lines)
+        EXPECT_NE(line.rfind("ReportInstallStep Installing", 0), 0u);
+}
+
+TEST_F(RecordedRun, ACancelDuringTheDownloadAbortsTheProgress) {
+    const std::vector<std::string> lines = RunRecorded(
+        L"/lang=en /product=loader-test /payload=%slow%/ok/p.bin", kProgressCancelled, [](HANDLE) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, kCancelEventName);
+            ASSERT_NE(event, nullptr);
+            SetEvent(event);
+            CloseHandle(event);
+        });
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "AbortProgress");
+    EXPECT_EQ(lines.back(), "Destroy");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), std::string("FinishProgress 0")) +
+                  std::count(lines.begin(), lines.end(), std::string("FinishProgress 1")),
+              0);
+}
+
+struct LanguageCase {
+    const wchar_t* arguments;
+    DWORD exitCode;
+    const char* initialize;
+};
+
+TEST_F(RecordedRun, TheLanguageResultDecidesWhetherTheProgressRuns) {
+    const LanguageCase cases[] = {
+        {L"/lang=cancel /product=loader-test", kLanguageCancelled,
+         "Initialize loadercontrol.xml 0 1"},
+        {L"/lang=fail /product=loader-test /skipwelcome /nocancel", kNoLanguage,
+         "Initialize loadercontrol.xml 1 0"},
+        // Empty: the plug-in's wizard would settle it; this one settles nothing.
+        {L"/product=loader-test", kNoLanguage, "Initialize loadercontrol.xml 0 1"},
+    };
+    for (const LanguageCase& c : cases) {
+        SCOPED_TRACE(std::string(c.arguments, c.arguments + wcslen(c.arguments)));
+        const std::vector<std::string> lines = RunRecorded(c.arguments, c.exitCode);
+        ASSERT_EQ(lines.size(), 5u);
+        EXPECT_EQ(lines[1], c.initialize);
+        EXPECT_EQ(lines.back(), "Destroy");
+        EXPECT_TRUE(FilesBelow(InstallFolder(L"loader-test")).empty());
+    }
+}
+
+TEST_F(RecordedRun, ACancelConfirmedAtTheEndKeepsTheCompleteInstall) {
+    const std::vector<std::string> lines =
+        RunRecorded(L"/lang=end-cancel /product=loader-test", kCompleted);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "FinishProgress 1");
     EXPECT_TRUE(fs::exists(InstallFolder(L"loader-test") / L"fetchwell-files.txt"));
 }
 
