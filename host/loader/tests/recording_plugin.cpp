@@ -48,7 +48,7 @@ public:
         return true;
     }
     int SelectLanguage(const wchar_t* productId, wchar_t* language, unsigned int size) override {
-        Line("SelectLanguage", language, size);
+        Line("SelectLanguage", language, static_cast<long>(size));
         Line("Product", productId);
         if (Same(language, L"cancel")) return PLUGIN_CANCELLED;
         if (Same(language, L"fail") || language[0] == L'\0') return PLUGIN_FAILED;
@@ -70,7 +70,8 @@ public:
     void SetStatusText(const wchar_t* text) override { Line("SetStatusText", text); }
     void ReportInstallStep(const wchar_t* text) override { Line("ReportInstallStep", text); }
     void ReportDownloadProgress(unsigned long done, unsigned long total, const wchar_t*) override {
-        Line("ReportDownloadProgress", nullptr, done, total);
+        // Payloads of the tests are far below 2 GiB.
+        Line("ReportDownloadProgress", nullptr, static_cast<long>(done), static_cast<long>(total));
     }
     void UpdateStatusText(const wchar_t* text) override { Line("UpdateStatusText", text); }
     int ShowMessage(const wchar_t* text, unsigned int) override {
@@ -92,7 +93,7 @@ private:
         return tail;
     }
     // "<what> [text] [numbers...]" as one ASCII line; other characters become "?".
-    void Line(const char* what, const wchar_t* text, long long a = -1, long long b = -1) {
+    void Line(const char* what, const wchar_t* text, long a = -1, long b = -1) {
         char line[600];
         int n = 0;
         for (const char* p = what; *p != '\0'; ++p) line[n++] = *p;
@@ -102,8 +103,8 @@ private:
                 line[n++] = *text < 0x80 ? static_cast<char>(*text) : '?';
             }
         }
-        const long long values[] = {a, b};
-        for (long long value : values) {
+        const long values[] = {a, b};
+        for (long value : values) {
             if (value < 0) continue;
             char digits[24];
             int d = 0;
