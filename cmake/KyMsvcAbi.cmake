@@ -5,9 +5,12 @@
 # .def files in host/msvc_abi/, and whatever runtime pieces a program needs in its own sources.
 #
 #   ky_msvc_abi_binary(NAME name KIND DLL|EXE ENTRY symbol SOURCES ... [OUTPUT_NAME file]
-#                      [INCLUDES ...] [DEFINES ...] [SYSTEM_LIBS kernel32 ...] [DEPENDS ...])
+#                      [SUBSYSTEM console|windows] [INCLUDES ...] [DEFINES ...]
+#                      [SYSTEM_LIBS kernel32 ...] [LINK_FILES ...] [LINK_FLAGS ...] [DEPENDS ...])
 # makes ${CMAKE_BINARY_DIR}/bin/file.dll or file.exe (file defaults to name) and a target "name"
-# that builds it.
+# that builds it. An EXE is a console program unless SUBSYSTEM says windows. LINK_FILES: further
+# archives or objects for the linker (generator expressions allowed), rebuilt into it when they
+# change. LINK_FLAGS: further options for lld-link.
 #
 #   ky_import_library(NAME name DEF file)
 # makes an import library from a .def file (names exactly as written there) and an INTERFACE
@@ -85,7 +88,11 @@ function(ky_msvc_system_library name)
 endfunction()
 
 function(ky_msvc_abi_binary)
-  cmake_parse_arguments(B "" "NAME;KIND;ENTRY;OUTPUT_NAME" "SOURCES;INCLUDES;DEFINES;SYSTEM_LIBS;DEPENDS" ${ARGN})
+  cmake_parse_arguments(B "" "NAME;KIND;ENTRY;OUTPUT_NAME;SUBSYSTEM"
+    "SOURCES;INCLUDES;DEFINES;SYSTEM_LIBS;LINK_FILES;LINK_FLAGS;DEPENDS" ${ARGN})
+  if(NOT B_SUBSYSTEM)
+    set(B_SUBSYSTEM console)
+  endif()
   set(objdir ${CMAKE_CURRENT_BINARY_DIR}/${B_NAME}.msvc)
   if(NOT B_OUTPUT_NAME)
     set(B_OUTPUT_NAME ${B_NAME})
@@ -125,12 +132,12 @@ function(ky_msvc_abi_binary)
     set(kind_flags /dll /implib:${objdir}/${B_OUTPUT_NAME}.lib)
   else()
     set(output ${CMAKE_BINARY_DIR}/bin/${B_OUTPUT_NAME}.exe)
-    set(kind_flags /subsystem:console)
+    set(kind_flags /subsystem:${B_SUBSYSTEM})
   endif()
   add_custom_command(OUTPUT ${output}
     COMMAND ${KY_LLD_LINK} /nologo /nodefaultlib /machine:${KY_MSVC_MACHINE} ${kind_flags}
-            /entry:${B_ENTRY} /dynamicbase /nxcompat /debug:symtab /out:${output} ${objects} ${libs}
-    DEPENDS ${objects} ${libs}
+            /entry:${B_ENTRY} /dynamicbase /nxcompat /debug:symtab ${B_LINK_FLAGS} /out:${output} ${objects} ${B_LINK_FILES} ${libs}
+    DEPENDS ${objects} ${B_LINK_FILES} ${libs}
     COMMENT "Linking ${B_NAME} (MSVC interface)"
     VERBATIM)
   add_custom_target(${B_NAME} ALL DEPENDS ${output})

@@ -224,3 +224,22 @@ function(ky_add_stats_server_fixture)
   set_tests_properties(stats_server.${S_NAME}.stop PROPERTIES
     FIXTURES_CLEANUP stats_server_${S_NAME} RESOURCE_LOCK stats_port_${S_PORT} TIMEOUT 60)
 endfunction()
+
+# ky_add_download_server_fixture(NAME name PORT port SIZE mib RATE kib_per_s): the CTest fixture
+# "download_server_<name>", the throttled download server (testing/download_server) on
+# 127.0.0.1:<port> with a payload of <mib> MiB sent at <kib_per_s> KiB/s; the payload it serves
+# at /ok/ is also written to build/<preset>/download-server-<name>.payload. Starting and stopping
+# take the port's lock.
+function(ky_add_download_server_fixture)
+  cmake_parse_arguments(S "" "NAME;PORT;SIZE;RATE" "" ${ARGN})
+  # Beside this file, so that the 32-bit GoogleTest build (a project of its own) finds it too.
+  set(script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../testing/download_server/download-fixture.sh)
+  add_test(NAME download_server.${S_NAME}.start
+    COMMAND ${script} start ${KY_TEST_BUILD_DIR} ${S_NAME} ${S_PORT} ${S_SIZE} ${S_RATE})
+  add_test(NAME download_server.${S_NAME}.stop
+    COMMAND ${script} stop ${KY_TEST_BUILD_DIR} ${S_NAME})
+  set_tests_properties(download_server.${S_NAME}.start PROPERTIES
+    FIXTURES_SETUP download_server_${S_NAME} RESOURCE_LOCK download_port_${S_PORT} TIMEOUT 60)
+  set_tests_properties(download_server.${S_NAME}.stop PROPERTIES
+    FIXTURES_CLEANUP download_server_${S_NAME} RESOURCE_LOCK download_port_${S_PORT} TIMEOUT 60)
+endfunction()
