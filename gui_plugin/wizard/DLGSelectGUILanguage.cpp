@@ -7,6 +7,7 @@
 #include "LoaderTrakkoMessage.h"
 #include "NGWizard.h"
 #include "TrakkoActions.h"
+#include "WizardHelpers.h"
 #include "kycplib/path.h"
 #include "verified_library.h"
 
@@ -20,12 +21,9 @@ void Collect(const kycplib::CKeyValueItem* item, kycplib::CKeyValueList& list) {
     for (; item; item = item->next) list.Add(item->key, item->value);
 }
 
-CString NextCaption(CWnd* sheet) {
-    HWND next = sheet ? ::GetDlgItem(sheet->m_hWnd, ID_WIZNEXT) : nullptr;
-    return next ? CWnd::FromHandle(next)->GetWindowText() : CString();
-}
-
 }  // namespace
+
+using wizard_helpers::NextCaption;
 
 HBITMAP MakeHighlightedCopy(HBITMAP bitmap) {
     if (!bitmap) return nullptr;

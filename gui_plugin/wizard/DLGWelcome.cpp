@@ -4,13 +4,9 @@
 #include "LoaderTrakkoMessage.h"
 #include "NGWizard.h"
 #include "TrakkoActions.h"
+#include "WizardHelpers.h"
 
 namespace {
-
-CString NextCaption(CWnd* sheet) {
-    HWND next = sheet ? ::GetDlgItem(sheet->m_hWnd, ID_WIZNEXT) : nullptr;
-    return next ? CWnd::FromHandle(next)->GetWindowText() : CString();
-}
 
 // The first %s of pattern takes first, the second takes second; the texts come from a language
 // library and are never a printf format.
@@ -33,6 +29,8 @@ CString FillTwo(LPCWSTR pattern, LPCWSTR first, LPCWSTR second) {
 }
 
 }  // namespace
+
+using wizard_helpers::NextCaption;
 
 IMPLEMENT_DYNCREATE(CDLGWelcome, CNGWizardPage)
 

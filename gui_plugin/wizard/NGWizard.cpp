@@ -2,6 +2,7 @@
 
 #include "GuiResources.h"
 #include "NGWizardPage.h"
+#include "WizardHelpers.h"
 
 namespace {
 
@@ -19,22 +20,10 @@ bool IsHideHeaderPage(CPropertyPage* page) {
     return page && (page->m_psp.dwFlags & PSP_HIDEHEADER) != 0;
 }
 
-bool IsTrackbar(CWnd* wnd) {
-    wchar_t name[32] = {};
-    return wnd && GetClassNameW(wnd->m_hWnd, name, 32) && lstrcmpiW(name, TRACKBAR_CLASSW) == 0;
-}
-
-// Realises palette in a DC of window; TRUE when entries changed (the window is then repainted).
-BOOL RealizeInto(CWnd* window, CPalette* palette, BOOL background) {
-    CClientDC dc(window);
-    HPALETTE previous = dc.SelectPalette(*palette, background);
-    UINT changed = dc.RealizePalette();
-    dc.SelectPalette(previous, TRUE);
-    if (changed) ::InvalidateRect(window->m_hWnd, nullptr, TRUE);
-    return changed != 0;
-}
-
 }  // namespace
+
+using wizard_helpers::IsTrackbar;
+using wizard_helpers::RealizeInto;
 
 IMPLEMENT_DYNAMIC(CNGWizard, CPropertySheet)
 

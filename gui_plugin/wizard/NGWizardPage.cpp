@@ -6,22 +6,9 @@
 #include "LoaderTrakkoMessage.h"
 #include "NGWizard.h"
 #include "TrakkoActions.h"
+#include "WizardHelpers.h"
 
 namespace {
-
-bool IsTrackbar(CWnd* wnd) {
-    wchar_t name[32] = {};
-    return wnd && GetClassNameW(wnd->m_hWnd, name, 32) && lstrcmpiW(name, TRACKBAR_CLASSW) == 0;
-}
-
-BOOL RealizeInto(CWnd* window, CPalette* palette, BOOL background) {
-    CClientDC dc(window);
-    HPALETTE previous = dc.SelectPalette(*palette, background);
-    UINT changed = dc.RealizePalette();
-    dc.SelectPalette(previous, TRUE);
-    if (changed) ::InvalidateRect(window->m_hWnd, nullptr, TRUE);
-    return changed != 0;
-}
 
 using SetWindowSubclassFn = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR, DWORD_PTR);
 using RemoveWindowSubclassFn = BOOL(WINAPI*)(HWND, SUBCLASSPROC, UINT_PTR);
@@ -57,6 +44,9 @@ const SubclassFunctions& Subclassing() {
 constexpr UINT_PTR kPaintingFirstId = 0x4B59;
 
 }  // namespace
+
+using wizard_helpers::IsTrackbar;
+using wizard_helpers::RealizeInto;
 
 void ReportNextPress(CPropertyPage* page) {
     const wchar_t* action = nullptr;

@@ -66,7 +66,6 @@ public:
         m_bShowCancel = showCancel ? 1 : 0;
         SetWatermarkBitmap(&r.sideBitmap);
         SetHeaderBitmap(&r.headerBitmap);
-        m_language.m_strLanguage = L"de";
         AddPage(&m_welcome);
         AddPage(&m_language);
     }
@@ -573,6 +572,11 @@ TEST(WizardStatistics, NextOnEachPageReportsItsAction) {
         ASSERT_TRUE(sheet);
         Click(sheet, ID_WIZNEXT);
         ASSERT_TRUE(WaitForPage(1001));
+        // The user picks "de" in the list (an item without a flag: the fixture has none).
+        HWND list = GetDlgItem(ActivePage(sheet), 1001);
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(L"de"));
+        SendMessageW(list, LB_SETCURSEL, 0, 0);
+        UpdateWindow(list);  // the drawn selection is what the page takes as its code
         // The language page is the last: its Finish carries the Next caption.
         SendMessageW(sheet, PSM_SETWIZBUTTONS, 0, PSWIZB_BACK | PSWIZB_FINISH);
         Sleep(200);
