@@ -73,14 +73,21 @@ DWORD WINAPI ObserveAndAnswerYes(LPVOID param) {
     seen->ownerDrawn = AllOwnerDrawnBy(box, *seen->box);
     seen->attached = CWnd::FromHandlePermanent(box) == seen->box;
     winauto::Capture capture;
-    if (winauto::CaptureWindow(box, capture)) {
+    // A box found right after its creation may not have painted yet: capture again until its
+    // text shows, for a while.
+    for (int attempt = 0; attempt < 30 && seen->textPixels <= 20; ++attempt) {
+        if (attempt) Sleep(100);
+        if (!winauto::CaptureWindow(box, capture)) continue;
+        seen->textPixels = 0;
+        for (uint32_t p : capture.pixels) {
+            if (RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF) == kText) ++seen->textPixels;
+        }
+    }
+    if (!capture.pixels.empty()) {
         seen->saved =
             winauto::SavePng(capture, winauto::ResultsPath(L"controls_message_box_yesno.png"));
         // The client area's top left, left of the icon: the box's background.
         seen->background = winauto::ClientPixel(capture, box, POINT{4, 4});
-        for (uint32_t p : capture.pixels) {
-            if (RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF) == kText) ++seen->textPixels;
-        }
     }
     winauto::PressDialogButton(box, IDYES);
     return 0;
