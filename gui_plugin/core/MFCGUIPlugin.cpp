@@ -201,6 +201,11 @@ int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language,
 bool CMFCGUIPlugin::StartProgress() try {
     // A wizard still shown by the plug-in's thread is in use: it is not replaced.
     if (IsRunning()) return false;
+    // Without the page's template in the language in force there is nothing to show; a sheet
+    // without its page would never signal that it is ready.
+    if (!FindResourceW(AfxGetResourceHandle(), MAKEINTRESOURCEW(CDLGProgress::IDD), RT_DIALOG)) {
+        return false;
+    }
     delete m_progressWizard;
     m_progressWizard = nullptr;
     m_progressWizard = new CWizProductProgress();
@@ -233,7 +238,7 @@ DWORD CMFCGUIPlugin::Run() {
     return 0;
 }
 
-void CMFCGUIPlugin::Notify(ProgressNotification* notification) {
+bool CMFCGUIPlugin::Notify(ProgressNotification* notification) {
     HWND page = ProgressPageWindow();
     // The page marks the record taken when it gets it; one that never reached it (no window, or
     // the window went away before the message was handled) is still the sender's to free.
@@ -243,6 +248,7 @@ void CMFCGUIPlugin::Notify(ProgressNotification* notification) {
                        reinterpret_cast<LPARAM>(notification));
     }
     if (!taken) FreeProgressNotification(notification);
+    return taken != 0;
 }
 
 HWND CMFCGUIPlugin::ProgressPageWindow() const {
@@ -256,8 +262,12 @@ int CMFCGUIPlugin::EndProgress(ProgressNotification* notification) {
         FreeProgressNotification(notification);
         return PLUGIN_FAILED;
     }
-    Notify(notification);
-    if (IsRunning()) Wait(INFINITE);
+    const bool delivered = Notify(notification);
+    if (IsRunning()) {
+        Wait(INFINITE);
+    } else if (!delivered) {
+        return PLUGIN_FAILED;  // the wizard was never shown: there is no progress window
+    }
     return m_progressWizard->m_nResult;
 }
 

@@ -52,7 +52,8 @@ private:
     // The progress page's window, when it exists.
     HWND ProgressPageWindow() const;
     // Sends the record to the progress page; frees it when it did not get there.
-    void Notify(struct ProgressNotification* notification);
+    // True when the page got it.
+    bool Notify(struct ProgressNotification* notification);
     // The end of the work: the notification, then the wait for the wizard to close.
     int EndProgress(struct ProgressNotification* notification);
 
