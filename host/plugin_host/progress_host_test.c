@@ -175,6 +175,22 @@ static DWORD WINAPI CancelAndConfirm(LPVOID param) {
     return 1;
 }
 
+static HANDLE g_boxShown;
+
+/* Presses Cancel, lets the host end the work while the question is up, then answers Yes and
+ * closes the wizard with Finish. */
+static DWORD WINAPI CancelAcrossTheEnd(LPVOID param) {
+    HWND sheet = Sheet(), yes;
+    (void)param;
+    if (!PressSheetButton(IDCANCEL)) return 0;
+    yes = WaitForControl(IDYES, sheet);
+    if (!yes) return 0;
+    SetEvent(g_boxShown);
+    Sleep(1000); /* the end of the work is handled inside the question's message loop */
+    PostMessageW(yes, BM_CLICK, 0, 0);
+    return (DWORD)PressSheetButton(ID_WIZFINISH);
+}
+
 static HANDLE StartDriver(LPTHREAD_START_ROUTINE routine) {
     return CreateThread(NULL, 0, routine, NULL, 0, NULL);
 }
@@ -263,6 +279,21 @@ static void TestConfirmedCancelSignalsTheHostAndEndsCancelled(void) {
     CloseHandle(event);
 }
 
+/* The work ends while the cancel question is shown; the user then confirms: cancelled. */
+static void TestCancelConfirmedAfterTheEndGivesCancelled(void) {
+    HANDLE driver;
+    void* plugin = NewProgressPlugin(L"en", 1);
+    if (!plugin) return;
+    g_boxShown = CreateEventW(NULL, TRUE, FALSE, NULL);
+    CHECK(SLOT(plugin, SLOT_START_PROGRESS, StartProgressFn)(plugin) != 0);
+    driver = StartDriver(CancelAcrossTheEnd);
+    CHECK(WaitForSingleObject(g_boxShown, 20000) == WAIT_OBJECT_0);
+    CHECK(SLOT(plugin, SLOT_FINISH_PROGRESS, FinishProgressFn)(plugin, 0) == PLUGIN_CANCELLED);
+    CHECK(EndDriver(driver) == 1);
+    CloseHandle(g_boxShown);
+    g_free(plugin);
+}
+
 /* Without a Cancel button, neither Esc nor the close box cancels. */
 static void TestWithoutCancelEscapeDoesNotCancel(void) {
     HWND sheet;
@@ -304,6 +335,7 @@ int wmain(void) {
     TestFinishSuccessClosesByItselfAfterDownloadAndInstall();
     TestUnsuccessfulEndsThenFinishGiveCompleted();
     TestConfirmedCancelSignalsTheHostAndEndsCancelled();
+    TestCancelConfirmedAfterTheEndGivesCancelled();
     TestWithoutCancelEscapeDoesNotCancel();
 
     FreeLibrary(g_dll);
