@@ -242,6 +242,25 @@ static void TestFinishSuccessClosesByItselfAfterDownloadAndInstall(void) {
     g_free(plugin);
 }
 
+/* The same run in the other languages, right-to-left Hebrew among them. */
+static void TestRunsInEveryListedLanguage(void) {
+    static const wchar_t* const codes[] = {L"ru", L"he"};
+    size_t i;
+    for (i = 0; i < sizeof codes / sizeof codes[0]; ++i) {
+        wchar_t text[256];
+        void* plugin = NewProgressPlugin(codes[i], 1);
+        if (!plugin) return;
+        CHECK(SLOT(plugin, SLOT_START_PROGRESS, StartProgressFn)(plugin) != 0);
+        SLOT(plugin, SLOT_REPORT_DOWNLOAD_PROGRESS, DownloadFn)(plugin, 2048000ul, 4096000ul, NULL);
+        ControlText(1008, text, 256);
+        CHECK(wcscmp(text, L"2000") == 0);
+        ControlText(1010, text, 256);
+        CHECK(wcsstr(text, L"Brisco Suite") != NULL);
+        CHECK(SLOT(plugin, SLOT_FINISH_PROGRESS, FinishProgressFn)(plugin, 1) == PLUGIN_COMPLETED);
+        g_free(plugin);
+    }
+}
+
 /* The end without success, then the user's Finish: the result the loader host relies on. */
 static void TestUnsuccessfulEndsThenFinishGiveCompleted(void) {
     int kind;
@@ -333,6 +352,7 @@ int wmain(void) {
     if (!g_factory || !g_free) return 1;
 
     TestFinishSuccessClosesByItselfAfterDownloadAndInstall();
+    TestRunsInEveryListedLanguage();
     TestUnsuccessfulEndsThenFinishGiveCompleted();
     TestConfirmedCancelSignalsTheHostAndEndsCancelled();
     TestCancelConfirmedAfterTheEndGivesCancelled();
