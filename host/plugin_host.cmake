@@ -29,6 +29,22 @@ if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
   endif()
 endif()
 
+# Progress runs of the C host: a real progress wizard, driven by a thread that presses its buttons.
+if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
+  add_executable(progress_host_test plugin_host/progress_host_test.c)
+  target_link_options(progress_host_test PRIVATE -municode)
+  target_link_libraries(progress_host_test PRIVATE user32)
+  ky_target_defaults(progress_host_test)
+  add_dependencies(progress_host_test plugin_host_test fetchwellGUI fetchwell_library rcimage)
+  if(KY_WINE_RUNS)
+    add_test(NAME progress_host_test COMMAND progress_host_test)
+    set_tests_properties(progress_host_test PROPERTIES
+      TIMEOUT 300 FIXTURES_REQUIRED wine LABELS wine RESOURCE_LOCK "display;named_objects"
+      WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+      ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  endif()
+endif()
+
 # The C++ test host, built as the platform's compiler builds a loader host (see
 # cmake/KyMsvcAbi.cmake): the plug-in used through ordinary virtual calls, ended once with
 # FreeOutputPlugin and once with "delete plugin".

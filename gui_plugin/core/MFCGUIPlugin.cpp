@@ -1,14 +1,17 @@
 #include "MFCGUIPlugin.h"
 
-#include "LoaderTrakkoMessage.h"
-#include "WizGUILanguage.h"
-
 #include <io.h>
 #include <wchar.h>
 
 #include <new>
 
 #include "GuiResources.h"
+#include "LoaderTrakkoMessage.h"
+#include "ProgressNotification.h"
+#include "TrakkoActions.h"
+#include "WizGUILanguage.h"
+#include "WizProductProgress.h"
+#include "DLGProgress.h"
 #include "MFCCTRLMessageBox.h"
 #include "afxmodule.h"
 #include "kycplib/keyvalue.h"
@@ -71,6 +74,8 @@ CMFCGUIPlugin::~CMFCGUIPlugin() {
     // The thread runs the progress wizard modally and does not look at the stop request, so this
     // waits until the wizard has closed.
     if (IsRunning()) Stop(INFINITE);
+    delete m_progressWizard;
+    m_progressWizard = nullptr;
     if (m_languageLibrary) {
         if (AfxGetResourceHandle() == m_languageLibrary) AfxSetResourceHandle(nullptr);
         FreeLibrary(m_languageLibrary);
@@ -215,23 +220,112 @@ int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language,
     return PLUGIN_FAILED;
 }
 
-bool CMFCGUIPlugin::StartProgress() {
-    // The progress wizard cannot be set up in this build, so no thread is started; the
-    // notifications below then have no page to go to and FinishProgress/AbortProgress fail at once.
+bool CMFCGUIPlugin::StartProgress() try {
+    // A wizard still shown by the plug-in's thread is in use: it is not replaced.
+    if (IsRunning()) return false;
+    // Without the page's template in the language in force there is nothing to show; a sheet
+    // without its page would never signal that it is ready.
+    if (!FindResourceW(AfxGetResourceHandle(), MAKEINTRESOURCEW(CDLGProgress::IDD), RT_DIALOG)) {
+        return false;
+    }
+    delete m_progressWizard;
+    m_progressWizard = nullptr;
+    m_progressWizard = new CWizProductProgress();
+    if (!m_progressWizard->InitWizard(m_controlFile, m_pluginDirectory.c_str(),
+                                      m_pluginDirectory.c_str(), m_skipWelcome, m_allowCancel)) {
+        return false;
+    }
+    m_progressWizard->m_strProductKey = m_productId.c_str();
+    if (!m_progressWizard->m_pReadyEvent) return false;
+    Start();
+    // Ready, or the thread's end (the wizard could not be shown): whichever comes first, so that
+    // a thread that died early fails at once.
+    HANDLE handles[2] = {m_progressWizard->m_pReadyEvent->GetHandle(), GetHandle()};
+    return WaitForMultipleObjects(2, handles, FALSE, 5000) == WAIT_OBJECT_0;
+} catch (...) {
+    // The thread or an event could not be made, or memory ran out: nothing reaches the host.
     return false;
 }
 
-DWORD CMFCGUIPlugin::Run() { return 0; }
+DWORD CMFCGUIPlugin::Run() {
+    CWizProductProgress* wizard = m_progressWizard;
+    if (!wizard) return 0;
+    INT_PTR shown = wizard->DoModal();
+    // Only a wizard that was shown and closed with the work completed reports its finish.
+    if (shown != -1 && wizard->m_nResult == PLUGIN_COMPLETED) {
+        LoaderTrakkoMessage message;
+        message.Send(FETCHWELL_DLG_PROGRESS_FINISH);
+    }
+    TrakkoRequest::GetInstance()->WaitForAll();
+    return 0;
+}
 
-int CMFCGUIPlugin::FinishProgress(bool) { return PLUGIN_FAILED; }
+bool CMFCGUIPlugin::Notify(ProgressNotification* notification) {
+    HWND page = ProgressPageWindow();
+    // The page marks the record taken when it gets it; one that never reached it (no window, or
+    // the window went away before the message was handled) is still the sender's to free.
+    volatile LONG taken = 0;
+    if (notification && page) {
+        ::SendMessageW(page, WM_PROGRESS_NOTIFY, reinterpret_cast<WPARAM>(&taken),
+                       reinterpret_cast<LPARAM>(notification));
+    }
+    if (!taken) FreeProgressNotification(notification);
+    return taken != 0;
+}
 
-int CMFCGUIPlugin::AbortProgress() { return PLUGIN_FAILED; }
+HWND CMFCGUIPlugin::ProgressPageWindow() const {
+    if (!m_progressWizard || !m_progressWizard->m_pProgressPage) return nullptr;
+    HWND page = m_progressWizard->m_pProgressPage->m_hWnd;
+    return page && ::IsWindow(page) ? page : nullptr;
+}
 
-void CMFCGUIPlugin::SetStatusText(const wchar_t*) {}
+int CMFCGUIPlugin::EndProgress(ProgressNotification* notification) {
+    if (!m_progressWizard || !m_progressWizard->m_pProgressPage) {
+        FreeProgressNotification(notification);
+        return PLUGIN_FAILED;
+    }
+    const bool delivered = Notify(notification);
+    if (IsRunning()) {
+        Wait(INFINITE);
+    } else if (!delivered) {
+        return PLUGIN_FAILED;  // the wizard was never shown: there is no progress window
+    }
+    return m_progressWizard->m_nResult;
+}
 
-void CMFCGUIPlugin::ReportInstallStep(const wchar_t*) {}
+int CMFCGUIPlugin::FinishProgress(bool success) {
+    ProgressNotification* notification = NewProgressNotification(NOTIFY_FINISHED);
+    if (notification) notification->success = success;
+    return EndProgress(notification);
+}
 
-void CMFCGUIPlugin::ReportDownloadProgress(unsigned long, unsigned long, const wchar_t*) {}
+int CMFCGUIPlugin::AbortProgress() { return EndProgress(NewProgressNotification(NOTIFY_ABORTED)); }
+
+void CMFCGUIPlugin::SetStatusText(const wchar_t* text) {
+    if (!ProgressPageWindow()) return;
+    ProgressNotification* notification = NewProgressNotification(NOTIFY_STATUS_TEXT);
+    if (notification) notification->statusText = CopyNotificationText(text);
+    Notify(notification);
+}
+
+void CMFCGUIPlugin::ReportInstallStep(const wchar_t* text) {
+    if (!ProgressPageWindow()) return;
+    ProgressNotification* notification = NewProgressNotification(NOTIFY_INSTALL_STEP);
+    if (notification) notification->detailText = CopyNotificationText(text);
+    Notify(notification);
+}
+
+void CMFCGUIPlugin::ReportDownloadProgress(unsigned long bytesDone, unsigned long bytesTotal,
+                                           const wchar_t* text) {
+    if (!ProgressPageWindow()) return;
+    ProgressNotification* notification = NewProgressNotification(NOTIFY_DOWNLOAD);
+    if (notification) {
+        notification->bytesDone = static_cast<uint32_t>(bytesDone);
+        notification->bytesTotal = static_cast<uint32_t>(bytesTotal);
+        notification->detailText = CopyNotificationText(text);
+    }
+    Notify(notification);
+}
 
 void CMFCGUIPlugin::UpdateStatusText(const wchar_t* text) {
     // Through the interface, as the host would call it.
@@ -249,7 +343,7 @@ int CMFCGUIPlugin::ShowMessage(const wchar_t* text, unsigned int type) try {
 }
 
 HWND CMFCGUIPlugin::GetMessageOwner() const {
-    // The progress wizard is not built into this version, so there is no window of its own to
-    // own the box yet.
-    return nullptr;
+    if (!m_progressWizard) return nullptr;
+    HWND wizard = m_progressWizard->m_hWnd;
+    return wizard && ::IsWindow(wizard) ? wizard : nullptr;
 }

@@ -49,6 +49,13 @@ protected:
 private:
     // The window that owns the plug-in's message boxes: the progress wizard's, when it exists.
     HWND GetMessageOwner() const;
+    // The progress page's window, when it exists.
+    HWND ProgressPageWindow() const;
+    // Sends the record to the progress page; frees it when it did not get there.
+    // True when the page got it.
+    bool Notify(struct ProgressNotification* notification);
+    // The end of the work: the notification, then the wait for the wizard to close.
+    int EndProgress(struct ProgressNotification* notification);
 
     std::wstring m_pluginDirectory;
     std::wstring m_guiLanguage;
