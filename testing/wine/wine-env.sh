@@ -41,8 +41,7 @@ ky_is_process() {
 # letters instead of boxes. Glyphs Tahoma's stand-in has keep coming from it.
 ky_wine_font_links() {
     "$KY_WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
-        /v Tahoma /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans' /f >/dev/null 2>&1 &&
-        touch "${WINEPREFIX}/.ky-font-link-dejavu"
+        /v Tahoma /t REG_MULTI_SZ /d 'DejaVuSans.ttf,DejaVu Sans' /f >/dev/null 2>&1
 }
 
 # Creates the prefix once; concurrent callers wait on the lock instead of racing wineboot.
@@ -55,15 +54,8 @@ ky_wine_prefix() {
             # Xvfb has no window manager: let Wine draw captions and frames itself, so that
             # windows look as on Windows and captures show them whole.
             "$KY_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-            # wineboot's own set-up writes the default font links while it finishes: ours go in
-            # after it has ended, or they would be overwritten.
-            "$KY_WINESERVER" -w
-            ky_wine_font_links
             "$KY_WINESERVER" -w
         fi
-        # A prefix made before the font links existed gets them now (the running wineserver, if
-        # any, keeps them; programs read them when they start).
-        [ -f "${WINEPREFIX}/.ky-font-link-dejavu" ] || ky_wine_font_links
         # Wine links the user's desktop folder to the Linux home; programs under test write
         # shortcuts there, so the prefix gets a desktop folder of its own instead.
         for desktop in "${WINEPREFIX}"/drive_c/users/*/Desktop; do

@@ -40,6 +40,11 @@ xml:/*)
     export GTEST_OUTPUT ;;
 esac
 
+# Wine writes its default font links again whenever a program starts under another code page
+# than the last one (a test run with another LANG): the prefix's link to DejaVu Sans is put back
+# before every program, under the program's own locale, so that the program finds it.
+ky_wine_font_links || true
+
 # Wine's own helper processes (services, the desktop window) are started by the first program
 # that needs them and outlive it; they must not hold CTest's output pipe open, or the test never
 # ends. So the program writes to a file that is streamed to our output while it runs.
