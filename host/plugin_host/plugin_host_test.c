@@ -1,78 +1,7 @@
 /* A host written in C, as a foreign loader host would be: it loads fetchwellGUI.dll by path, takes
  * both exports with GetProcAddress and calls every operation through the raw table of the object,
  * by slot index, with the calling convention of the platform's compiler (thiscall on 32-bit). */
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-
-#include <stdio.h>
-#include <string.h>
-#include <wchar.h>
-
-#if defined(__i386__)
-#define HOST_THISCALL __attribute__((thiscall))
-#else
-#define HOST_THISCALL
-#endif
-
-typedef unsigned char host_bool; /* one byte, as the interface's bool */
-
-typedef void*(HOST_THISCALL* DestroyFn)(void* self, unsigned int flags);
-typedef host_bool(HOST_THISCALL* InitializeFn)(void* self, void* hostContext, const wchar_t* path,
-                                               host_bool skipWelcome, host_bool allowCancel);
-typedef int(HOST_THISCALL* SelectLanguageFn)(void* self, const wchar_t* productId,
-                                             wchar_t* language, unsigned int languageSize);
-typedef host_bool(HOST_THISCALL* StartProgressFn)(void* self);
-typedef int(HOST_THISCALL* FinishProgressFn)(void* self, host_bool success);
-typedef int(HOST_THISCALL* AbortProgressFn)(void* self);
-typedef void(HOST_THISCALL* TextFn)(void* self, const wchar_t* text);
-typedef void(HOST_THISCALL* DownloadFn)(void* self, unsigned long done, unsigned long total,
-                                        const wchar_t* text);
-typedef int(HOST_THISCALL* ShowMessageFn)(void* self, const wchar_t* text, unsigned int type);
-
-typedef void* (*FactoryFn)(const wchar_t* pluginDirectory);
-typedef void (*FreeFn)(void* plugin);
-
-enum {
-    SLOT_DESTROY,
-    SLOT_INITIALIZE,
-    SLOT_SELECT_LANGUAGE,
-    SLOT_START_PROGRESS,
-    SLOT_FINISH_PROGRESS,
-    SLOT_ABORT_PROGRESS,
-    SLOT_SET_STATUS_TEXT,
-    SLOT_REPORT_INSTALL_STEP,
-    SLOT_REPORT_DOWNLOAD_PROGRESS,
-    SLOT_UPDATE_STATUS_TEXT,
-    SLOT_SHOW_MESSAGE,
-    SLOT_COUNT
-};
-
-enum {
-    PLUGIN_OK = 0,
-    PLUGIN_CANCELLED = 2,
-    PLUGIN_COMPLETED = 3,
-    PLUGIN_FAILED = 4
-};
-
-static int g_passed, g_failed;
-
-#define CHECK(cond)                                                         \
-    do {                                                                    \
-        if (cond) {                                                         \
-            ++g_passed;                                                     \
-        } else {                                                            \
-            ++g_failed;                                                     \
-            printf("%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-        }                                                                   \
-    } while (0)
-
-static HMODULE g_dll;
-static FactoryFn g_factory;
-static FreeFn g_free;
-static wchar_t g_dir[MAX_PATH];
-
-static void** Table(void* plugin) { return *(void***)plugin; }
-#define SLOT(plugin, index, type) ((type)Table(plugin)[index])
+#include "plugin_slots.h"
 
 static void PathInDir(wchar_t* out, const wchar_t* name) {
     wcscpy(out, g_dir);
