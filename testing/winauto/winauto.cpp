@@ -167,7 +167,13 @@ bool CaptureWindow(HWND window, Capture& out) {
     bool ok = false;
     if (memory && bitmap) {
         HGDIOBJ old = SelectObject(memory, bitmap);
+        // A right-to-left window's DC is mirrored, and a copy from it would come out reflected:
+        // the capture is of the surface as it shows on the screen.
+        DWORD layout = GetLayout(source);
+        SetLayout(source, 0);
+        SetLayout(memory, 0);
         ok = BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY) != FALSE;
+        SetLayout(source, layout);
         GdiFlush();
         SelectObject(memory, old);
         if (ok) {

@@ -302,4 +302,52 @@ TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
     }
 }
 
+// The progress page in the user's interface language during a download and after a failed end,
+// as PNG among the test results; the user's Finish then ends the run.
+TEST(ProgressPageCaptures, DuringADownloadAndAfterTheEnd) {
+    CMFCGUIPlugin plugin(BinDirectory().c_str());
+    ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true));
+    wchar_t user[64] = {};
+    MyLANGIDToISO3166(GetUserDefaultUILanguage(), user, 64, 0);
+    std::wstring code = (std::wstring(user) == L"ru" || std::wstring(user) == L"he") ? user : L"en";
+    wchar_t settled[64] = {};
+    lstrcpynW(settled, code.c_str(), 64);
+    ASSERT_EQ(plugin.SelectLanguage(L"brisco-suite", settled, 64), PLUGIN_OK);
+    ASSERT_TRUE(plugin.StartProgress());
+    plugin.ReportDownloadProgress(1024 * 1024, 4 * 1024 * 1024, nullptr);
+    Sleep(1200);  // a timer tick: the elapsed time shows
+    plugin.ReportDownloadProgress(2 * 1024 * 1024, 4 * 1024 * 1024, nullptr);
+    HWND sheet = FindSheet();
+    ASSERT_TRUE(sheet);
+    HWND page = ActivePage(sheet);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(winauto::GetText(GetDlgItem(page, 1008)), L"2048");
+    EXPECT_EQ(winauto::GetText(GetDlgItem(page, 1009)), L"2048");
+    EXPECT_FALSE(winauto::GetText(GetDlgItem(page, 1010)).empty()) << "the download status";
+    winauto::Capture capture;
+    ASSERT_TRUE(winauto::CaptureWindow(sheet, capture));
+    EXPECT_TRUE(winauto::SavePng(
+        capture, winauto::ResultsPath((L"progress_page_" + code + L"_download.png").c_str())));
+
+    bool ended = false;
+    std::thread user_([&] {
+        HWND finish = GetDlgItem(sheet, ID_WIZFINISH);
+        for (int i = 0; i < 100 && !(IsWindowVisible(finish) && IsWindowEnabled(finish)); ++i) {
+            Sleep(50);
+        }
+        Sleep(300);
+        winauto::Capture end;
+        if (winauto::CaptureWindow(sheet, end)) {
+            ended = winauto::SavePng(
+                end, winauto::ResultsPath((L"progress_page_" + code + L"_end.png").c_str()));
+        }
+        Click(sheet, ID_WIZFINISH);
+    });
+    int result = plugin.FinishProgress(false);
+    user_.join();
+    EXPECT_TRUE(ended);
+    // After a failed end the user's Finish gives PLUGIN_COMPLETED, as the host expects.
+    EXPECT_EQ(result, PLUGIN_COMPLETED);
+}
+
 }  // namespace
