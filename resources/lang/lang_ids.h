@@ -21,16 +21,16 @@
 #define IDC_PROGRESS_STATUS 1010
 
 // Strings; the comment names the %s arguments in their order.
-#define IDS_SELECT_HEADER 103        // none
-#define IDS_PROGRESS_HEADER 105      // none
-#define IDS_CANCEL_QUESTION 106      // product name
-#define IDS_CANCELLING 107           // none
-#define IDS_CLOSE_ONLY 108           // caption of the Finish button
-#define IDS_WELCOME_TITLE 113        // product name
-#define IDS_WELCOME_BODY 114         // product name, caption of the Next button
-#define IDS_DOWNLOADING 150          // product name
-#define IDS_INSTALLING 151           // none
-#define IDS_COMPLETED 154            // none
+#define IDS_SELECT_HEADER 103    // none
+#define IDS_PROGRESS_HEADER 105  // none
+#define IDS_CANCEL_QUESTION 106  // product name
+#define IDS_CANCELLING 107       // none
+#define IDS_CLOSE_ONLY 108       // caption of the Finish button
+#define IDS_WELCOME_TITLE 113    // product name
+#define IDS_WELCOME_BODY 114     // product name, caption of the Next button
+#define IDS_DOWNLOADING 150      // product name
+#define IDS_INSTALLING 151       // none
+#define IDS_COMPLETED 154        // none
 
 // The picture that stands for the language in the language page's list.
 #define IDB_LANG_FLAG 107
