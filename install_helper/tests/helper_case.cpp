@@ -397,12 +397,21 @@ HelperRun HelperCase::Run(const std::wstring& arguments, const std::vector<int>&
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(),
-                        app_.c_str(), &startup, &process)) {
+    // A start can fail for a moment while the previous run's processes still let go of the
+    // folder's files; a few tries, and the error is kept for the test's message.
+    bool started = false;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt) Sleep(300);
+        started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                                 CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, environment.data(),
+                                 app_.c_str(), &startup, &process) != FALSE;
+        if (!started) run.startError = GetLastError();
+    }
+    if (!started) {
         CloseHandle(job);
         return run;
     }
+    run.startError = 0;
     AssignProcessToJobObject(job, process.hProcess);
     ResumeThread(process.hThread);
 

@@ -69,6 +69,7 @@ const int kCloseBox = 0;
 struct HelperRun {
     bool finished = false;  // the helper exited on its own within the time allowed
     DWORD exitCode = 0;
+    DWORD startError = 0;        // CreateProcessW's error when the helper could not be started
     DWORD processesStarted = 0;  // the helper and everything it started
     std::vector<BoxSeen> boxes;
 };

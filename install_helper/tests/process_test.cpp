@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Switches, CommandLineTest, testing::ValuesIn(kCommandLi
 TEST(InstallFlow, WritesBothShortcutsAndStartsTheHostFromTheHelperFolder) {
     HelperCase helper(L"install");
     HelperRun run = helper.Run(L"/install");
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(helper.DesktopFiles(), BothLinkNames());
@@ -225,7 +225,7 @@ TEST(InstallFlow, OverwritesLinkFilesThatAreAlreadyThere) {
     WriteFileText(helper.ProductLinkPath(), "old");
     WriteFileText(helper.UninstallLinkPath(), "old");
     HelperRun run = helper.Run(L"/install");
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(SamePath(ReadShellLink(helper.ProductLinkPath()).target, helper.HostPath()));
     EXPECT_TRUE(SamePath(ReadShellLink(helper.UninstallLinkPath()).target, helper.HelperPath()));
@@ -236,7 +236,7 @@ TEST(StartFlow, StartsTheHostAndLeavesTheDesktopUntouched) {
     WriteFileText(helper.ProductLinkPath(), "kept");
     WriteFileText(helper.DesktopDirectory() + L"\\notes.txt", "kept");
     HelperRun run = helper.Run(L"/start");
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.boxes.empty());
     std::vector<std::wstring> expected = {BuiltString(103) + L".lnk", L"notes.txt"};
@@ -271,7 +271,7 @@ TEST_P(RefusedHostTest, GivesFiveSaysWhyAndStartsNothing) {
     layout.host = GetParam().host;
     HelperCase helper(L"refused_host", layout);
     HelperRun run = helper.Run(GetParam().arguments, {IDOK});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 5u);
     ExpectRefusalBox(run, helper.HostPath());
     EXPECT_TRUE(helper.DesktopFiles().empty());
@@ -315,7 +315,7 @@ TEST_P(FileBeingWrittenTest, IsRefusedWithFive) {
     size_t hostStartsBefore = helper.HostStarts().size();
     HelperRun run = helper.Run(c.arguments, c.answers);
     CloseHandle(writer);
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 5u);
     ASSERT_EQ(run.boxes.size(), c.answers.size());
     run.boxes.erase(run.boxes.begin(), run.boxes.end() - 1);
@@ -334,7 +334,7 @@ TEST(InstallFlow, GivesZeroWhenTheHostDoesNotStart) {
     layout.host = HostFile::NotAProgram;
     HelperCase helper(L"host_not_a_program", layout);
     HelperRun run = helper.Run(L"/install", {IDOK});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_NE(run.boxes[0].caption, BuiltString(101))
@@ -348,7 +348,7 @@ TEST(InstallFlow, GoesOnWhenALinkCannotBeWritten) {
     HelperCase helper(L"link_not_writable");
     ASSERT_TRUE(CreateDirectoryW(helper.ProductLinkPath().c_str(), nullptr));
     HelperRun run = helper.Run(L"/install");
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_FALSE(ReadShellLink(helper.ProductLinkPath()).loaded);
@@ -365,7 +365,7 @@ TEST(RemoveFlow, AnsweredYesDeletesTheShortcutsAndRunsTheScript) {
     ASSERT_EQ(helper.DesktopFiles().size(), 2u);
 
     HelperRun run = helper.Run(L"/remove", {IDYES});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].caption, BuiltString(101));
@@ -413,7 +413,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, RemoveNotConfirmedTest, testing::ValuesIn(kNot
 TEST(RemoveFlow, RunsTheScriptWhenBothShortcutsAreAlreadyGone) {
     HelperCase helper(L"remove_gone");
     HelperRun run = helper.Run(L"/remove", {IDYES});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     std::vector<Started> scripts = helper.ScriptStarts();
     ASSERT_EQ(scripts.size(), 1u);
@@ -426,7 +426,7 @@ TEST(RemoveFlow, GivesZeroWhenTheScriptHostDoesNotStart) {
     MovedAside scriptHost(SystemDirectory() + L"\\wscript.exe");
     ASSERT_TRUE(scriptHost.IsMoved());
     HelperRun run = helper.Run(L"/remove", {IDYES});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.boxes.size(), 1u);
     EXPECT_TRUE(helper.DesktopFiles().empty());
@@ -454,7 +454,7 @@ TEST_P(RefusedScriptTest, GivesFiveAndKeepsTheShortcuts) {
     HelperCase helper(L"refused_script", layout);
     ASSERT_EQ(helper.Run(L"/install").exitCode, 0u);
     HelperRun run = helper.Run(L"/remove", {IDYES, IDOK});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 5u);
     ASSERT_EQ(run.boxes.size(), 2u);
     EXPECT_EQ(run.boxes[0].text, BuiltString(102));
@@ -491,7 +491,7 @@ TEST_P(ProductInUseTest, WarnsAndGivesFour) {
     ASSERT_TRUE(product.IsHeld());
 
     HelperRun run = helper.Run(L"/remove", {IDOK});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 4u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, BuiltString(105));
@@ -549,7 +549,7 @@ TEST(Guard, ExistsWhileTheRemovalQuestionIsOpen) {
         guardSeen = GuardExists();
         secondExitCode = helper.RunProgram(L"\"" + helper.HelperPath() + L"\" /start");
     });
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_TRUE(guardSeen);
     EXPECT_EQ(secondExitCode, 3u);
@@ -562,7 +562,7 @@ TEST(Guard, IsNotCreatedForTheProductInUseWarning) {
     ASSERT_TRUE(product.IsHeld());
     bool guardSeen = true;
     HelperRun run = helper.Run(L"/remove", {IDOK}, [&](DWORD, HWND) { guardSeen = GuardExists(); });
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 4u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_FALSE(guardSeen);
@@ -590,7 +590,7 @@ TEST_P(MissingResourcesTest, ShowsItsOneMessageAndGivesZero) {
     layout.resources = GetParam().resources;
     HelperCase helper(L"no_resources", layout);
     HelperRun run = helper.Run(L"/install", {IDOK});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, L"Can't load briscoinstallrc.dll");
@@ -611,7 +611,7 @@ TEST(ResourceLibrary, IsReadWithoutRunningItsCode) {
     HelperCase helper(L"resources_with_code", layout);
     std::wstring mark = helper.AppDirectory() + L"briscoinstallrc.dll.loaded";
     HelperRun run = helper.Run(L"/remove", {IDNO});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 2u);
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, BuiltString(102));
@@ -678,7 +678,7 @@ TEST(ResourceLibrary, PicksTheTableOfTheSystemLanguage) {
     ASSERT_NE(BuiltString(102, kGerman), BuiltString(102));
     HelperCase helper(L"system_language");
     HelperRun run = helper.Run(L"/remove", {IDNO});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     ASSERT_EQ(run.boxes.size(), 1u);
     EXPECT_EQ(run.boxes[0].text, BuiltString(102, language));
     EXPECT_EQ(run.boxes[0].caption, BuiltString(101, language));
@@ -721,7 +721,7 @@ TEST(PlantedLibrary, IsNotLoadedByTheHelper) {
     std::vector<std::wstring> modules;
     HelperRun run = helper.Run(L"/remove", {IDNO},
                                [&](DWORD processId, HWND) { modules = ModulesOf(processId); });
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_FALSE(FileExists(mark)) << "the helper loaded the planted " << Narrow(planted);
 
@@ -755,7 +755,7 @@ TEST(DesktopFolder, TooLongForTheLinkNameGivesCutLinkPaths) {
     ASSERT_GT(helper.DesktopDirectory().size() + 1 + BuiltString(103).size() + 4, 259u);
 
     HelperRun run = helper.Run(L"/install");
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(helper.ProductLinkPath().size(), 259u);
     EXPECT_TRUE(FileExists(helper.ProductLinkPath()));
@@ -776,7 +776,7 @@ TEST(DesktopFolder, MissingSkipsTheShortcutsButStillStartsTheHost) {
     layout.desktop = DesktopFolder::Missing;
     HelperCase helper(L"no_desktop", layout);
     HelperRun run = helper.Run(L"/install");
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(helper.HostStarts().size(), 1u);
     EXPECT_FALSE(helper.DesktopExists());
@@ -847,7 +847,7 @@ TEST_P(TamperedScriptTest, RunsOnlyWhenItReadsAsTheSignedScript) {
     // A refused script is explained in a second box.
     HelperRun run =
         helper.Run(L"/remove", runs ? std::vector<int>{IDYES} : std::vector<int>{IDYES, IDOK});
-    ASSERT_TRUE(run.finished);
+    ASSERT_TRUE(run.finished) << "start error " << run.startError;
     EXPECT_EQ(run.exitCode, runs ? 0u : 5u);
     EXPECT_EQ(run.boxes.size(), runs ? 1u : 2u);
     EXPECT_EQ(helper.ScriptStarts().size(), runs ? 1u : 0u);
