@@ -3,11 +3,6 @@
  * by slot index, with the calling convention of the platform's compiler (thiscall on 32-bit). */
 #include "plugin_slots.h"
 
-static void PathInDir(wchar_t* out, const wchar_t* name) {
-    wcscpy(out, g_dir);
-    wcscat(out, name);
-}
-
 static void* NewPlugin(void) {
     void* plugin = g_factory(g_dir);
     CHECK(plugin != NULL);
@@ -253,20 +248,7 @@ static void TestShowMessageReturnsTheButtonThatClosedIt(void) {
 }
 
 int wmain(void) {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, g_dir, MAX_PATH);
-    while (length > 0 && g_dir[length - 1] != L'\\') --length;
-    g_dir[length] = 0;
-
-    PathInDir(path, L"fetchwellGUI.dll");
-    g_dll = LoadLibraryW(path);
-    CHECK(g_dll != NULL);
-    if (!g_dll) return 1;
-    g_factory = (FactoryFn)(void (*)(void))GetProcAddress(g_dll, "OutputPluginFactory");
-    g_free = (FreeFn)(void (*)(void))GetProcAddress(g_dll, "FreeOutputPlugin");
-    CHECK(g_factory != NULL);
-    CHECK(g_free != NULL);
-    if (!g_factory || !g_free) return 1;
+    if (!LoadPlugin()) return 1;
 
     TestFreeOfNullDoesNothing();
     TestTableHasElevenSlotsInTheDll();

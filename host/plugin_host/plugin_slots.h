@@ -75,3 +75,26 @@ static wchar_t g_dir[MAX_PATH];
 
 static void** Table(void* plugin) { return *(void***)plugin; }
 #define SLOT(plugin, index, type) ((type)Table(plugin)[index])
+
+static void PathInDir(wchar_t* out, const wchar_t* name) {
+    wcscpy(out, g_dir);
+    wcscat(out, name);
+}
+
+/* Loads fetchwellGUI.dll from the program's folder and takes both exports; 0 on failure. */
+static int LoadPlugin(void) {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(NULL, g_dir, MAX_PATH);
+    while (length > 0 && g_dir[length - 1] != L'\\') --length;
+    g_dir[length] = 0;
+
+    PathInDir(path, L"fetchwellGUI.dll");
+    g_dll = LoadLibraryW(path);
+    CHECK(g_dll != NULL);
+    if (!g_dll) return 0;
+    g_factory = (FactoryFn)(void (*)(void))GetProcAddress(g_dll, "OutputPluginFactory");
+    g_free = (FreeFn)(void (*)(void))GetProcAddress(g_dll, "FreeOutputPlugin");
+    CHECK(g_factory != NULL);
+    CHECK(g_free != NULL);
+    return g_factory && g_free;
+}

@@ -6,11 +6,6 @@
 #define ID_WIZFINISH 12325
 static const wchar_t kCancelEvent[] = L"{1A34280C-48B6-453d-B6F9-BAE5296D2AA7}";
 
-static void PathInDir(wchar_t* out, const wchar_t* name) {
-    wcscpy(out, g_dir);
-    wcscat(out, name);
-}
-
 /* A plug-in initialised with the progress control file and the host's language. */
 static void* NewProgressPlugin(const wchar_t* code, host_bool allowCancel) {
     wchar_t path[MAX_PATH], language[64];
@@ -265,20 +260,7 @@ static void TestWithoutCancelEscapeDoesNotCancel(void) {
 }
 
 int wmain(void) {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(NULL, g_dir, MAX_PATH);
-    while (length > 0 && g_dir[length - 1] != L'\\') --length;
-    g_dir[length] = 0;
-
-    PathInDir(path, L"fetchwellGUI.dll");
-    g_dll = LoadLibraryW(path);
-    CHECK(g_dll != NULL);
-    if (!g_dll) return 1;
-    g_factory = (FactoryFn)(void (*)(void))GetProcAddress(g_dll, "OutputPluginFactory");
-    g_free = (FreeFn)(void (*)(void))GetProcAddress(g_dll, "FreeOutputPlugin");
-    CHECK(g_factory != NULL);
-    CHECK(g_free != NULL);
-    if (!g_factory || !g_free) return 1;
+    if (!LoadPlugin()) return 1;
 
     TestFinishSuccessClosesByItselfAfterDownloadAndInstall();
     TestRunsInEveryListedLanguage();
