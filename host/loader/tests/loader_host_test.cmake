@@ -1,8 +1,8 @@
 # loader_host_test with its two download servers; used by host/loader/tests and by the 32-bit
 # GoogleTest build (testing/gtest32), which runs it on the win32 build's files.
 function(ky_add_loader_host_test)
-  set(fast_port 48161)
-  set(slow_port 48162)
+  math(EXPR fast_port "${KY_TEST_PORT_BASE} + 10")
+  math(EXPR slow_port "${KY_TEST_PORT_BASE} + 11")
   ky_add_download_server_fixture(NAME loader_fast PORT ${fast_port} SIZE 0.25 RATE 4096)
   ky_add_download_server_fixture(NAME loader_slow PORT ${slow_port} SIZE 0.5 RATE 64)
   ky_add_test(NAME loader_host_test
