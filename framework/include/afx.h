@@ -4,6 +4,7 @@
 
 #include <stdarg.h>
 
+#include <initializer_list>
 #include <string>
 
 #include <windows.h>
@@ -121,6 +122,9 @@ private:
 // libraries and must never reach a printf format, where a stray "%n" or "%s" would read or write
 // arguments that are not there. "%%" becomes "%"; every "%s" takes the argument.
 CString AfxFillPercentS(LPCWSTR pattern, LPCWSTR argument);
+// The same with several arguments: the n-th "%s" takes the n-th argument, any "%s" beyond them the
+// last one (so one argument fills every "%s", as above); a null argument fills nothing.
+CString AfxFillPercentS(LPCWSTR pattern, std::initializer_list<LPCWSTR> arguments);
 
 // A file by wide path: the one owner of its handle.
 class CFile {

@@ -62,11 +62,21 @@ int CString::Replace(LPCWSTR oldText, LPCWSTR newText) {
 }
 
 CString AfxFillPercentS(LPCWSTR pattern, LPCWSTR argument) {
+    return AfxFillPercentS(pattern, {argument});
+}
+
+CString AfxFillPercentS(LPCWSTR pattern, std::initializer_list<LPCWSTR> arguments) {
     CString out;
     if (!pattern) return out;
+    size_t next = 0;
     for (const wchar_t* p = pattern; *p; ++p) {
         if (p[0] == L'%' && p[1] == L's') {
-            out += argument;
+            if (arguments.size() != 0) {
+                LPCWSTR argument =
+                    arguments.begin()[next < arguments.size() ? next : arguments.size() - 1];
+                if (argument) out += argument;
+            }
+            ++next;
             ++p;
         } else if (p[0] == L'%' && p[1] == L'%') {
             out += L'%';

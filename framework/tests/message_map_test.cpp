@@ -336,6 +336,12 @@ TEST(CStringTest, LoadsFromTheCurrentResourceModuleAndFillsTextsByHand) {
     };
     for (const FillCase& c : cases)
         EXPECT_STREQ(AfxFillPercentS(c.pattern, c.argument), c.expected);
+    // Several arguments, in order; "%s" beyond them repeat the last, a null one fills nothing.
+    EXPECT_STREQ(AfxFillPercentS(L"%s, then %s", {L"one", L"two"}), L"one, then two");
+    EXPECT_STREQ(AfxFillPercentS(L"%s %s %s", {L"a", L"b"}), L"a b b");
+    EXPECT_STREQ(AfxFillPercentS(L"[%s|%s]", {nullptr, L"b"}), L"[|b]");
+    EXPECT_STREQ(AfxFillPercentS(L"%s%%s%s", {L"a", L"%s"}), L"a%s%s");
+    EXPECT_STREQ(AfxFillPercentS(L"none", {}), L"none");
 
     CString formatted;
     formatted.Format(L"%d KB of %s", 42, L"all");

@@ -6,30 +6,7 @@
 #include "TrakkoActions.h"
 #include "WizardHelpers.h"
 
-namespace {
-
-// The first %s of pattern takes first, the second takes second; the texts come from a language
-// library and are never a printf format.
-CString FillTwo(LPCWSTR pattern, LPCWSTR first, LPCWSTR second) {
-    CString result;
-    int filled = 0;
-    for (LPCWSTR p = pattern; *p; ++p) {
-        if (p[0] == L'%' && p[1] == L's') {
-            result += filled == 0 ? first : filled == 1 ? second : L"";
-            ++filled;
-            ++p;
-        } else if (p[0] == L'%' && p[1] == L'%') {
-            result += L'%';
-            ++p;
-        } else {
-            result += *p;
-        }
-    }
-    return result;
-}
-
-}  // namespace
-
+using wizard_helpers::CaptionAsText;
 using wizard_helpers::NextCaption;
 
 IMPLEMENT_DYNCREATE(CDLGWelcome, CNGWizardPage)
@@ -54,11 +31,14 @@ BOOL CDLGWelcome::OnInitDialog() {
         ::SendMessageW(title, WM_SETFONT, 0, TRUE);  // the title in the system font
     }
     const wchar_t* product = TheGuiResources().productName.c_str();
-    CString next = NextCaption(GetWizard());
+    // The body names the Next button as the user reads it on the button.
+    CString next = CaptionAsText(NextCaption(GetWizard()));
     CString titleFormat, bodyFormat;
     titleFormat.LoadString(113);
     bodyFormat.LoadString(114);
-    if (m_stcText.m_hWnd) m_stcText.SetWindowText(FillTwo(bodyFormat, product, next));
+    if (m_stcText.m_hWnd) {
+        m_stcText.SetWindowText(AfxFillPercentS(bodyFormat, {product, next.GetString()}));
+    }
     if (m_stcTitle.m_hWnd) m_stcTitle.SetWindowText(AfxFillPercentS(titleFormat, product));
     UpdateData(TRUE);
     return TRUE;

@@ -144,6 +144,12 @@ BOOL CNGWizardPage::OnEraseBkgnd(CDC* dc) {
     const int w = client.Width(), h = client.Height();
     const BITMAPINFOHEADER& info = m_pWatermarkBitmap->m_pInfo->bmiHeader;
     const int bw = info.biWidth, bh = info.biHeight < 0 ? -info.biHeight : info.biHeight;
+    // The watermark is a picture: in a mirrored page (a right-to-left language) it keeps its
+    // orientation and its side, and the page's texts take their mirrored places beside it. Only
+    // the layout of this DC changes, for the drawing, and it is given back.
+    const DWORD layout = ::GetLayout(dc->m_hDC);
+    const bool mirrored = layout != GDI_ERROR && (layout & LAYOUT_RTL) != 0;
+    if (mirrored) ::SetLayout(dc->m_hDC, 0);
     if (m_nWatermarkMode == 1) {
         m_pWatermarkBitmap->Draw(dc, 0, 0, w, h);
     } else if (m_nWatermarkMode == 2) {
@@ -154,6 +160,7 @@ BOOL CNGWizardPage::OnEraseBkgnd(CDC* dc) {
             for (int x = 0; x < w; x += bw) m_pWatermarkBitmap->Draw(dc, x, y);
         }
     }
+    if (mirrored) ::SetLayout(dc->m_hDC, layout);
     return TRUE;
 }
 

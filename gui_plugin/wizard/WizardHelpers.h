@@ -27,4 +27,18 @@ inline CString NextCaption(CWnd* sheet) {
     return next ? CWnd::FromHandle(next)->GetWindowText() : CString();
 }
 
+// A button caption as it reads inside a text: without its mnemonic marks ("&Next >" reads
+// "Next >", "&&" reads "&"). Texts are shown with SS_NOPREFIX, where a mark would show as is.
+inline CString CaptionAsText(const CString& caption) {
+    CString text;
+    for (LPCWSTR p = caption; *p; ++p) {
+        if (p[0] == L'&') {
+            if (p[1] != L'&') continue;
+            ++p;
+        }
+        text += *p;
+    }
+    return text;
+}
+
 }  // namespace wizard_helpers

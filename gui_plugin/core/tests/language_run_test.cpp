@@ -266,6 +266,36 @@ INSTANTIATE_TEST_SUITE_P(Runs, LanguageRun, testing::ValuesIn(kRuns),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Both pages of the wizard in the user's interface language, as PNG among the test results.
+// The welcome page's watermark in every language, right-to-left ones too: its dark band stays
+// on the left (the picture keeps its side and orientation) and the texts stand beside it, right
+// of where the band ends on the screen, not over it. Empty when so, else what is wrong.
+std::string TextsStandBesideTheWatermarkBand(HWND sheet) {
+    HWND page = ActivePage(sheet);
+    if (!page) return "no page";
+    winauto::Capture capture;
+    if (!winauto::CaptureWindow(sheet, capture)) return "no capture";
+    RECT frame = {}, area = {};
+    GetWindowRect(sheet, &frame);
+    GetWindowRect(page, &area);
+    auto dark = [&](int x, int y) {
+        COLORREF c = capture.Pixel(x - frame.left, y - frame.top);
+        return GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 110;
+    };
+    // Where the band ends, on a row below the texts.
+    const int y = area.top + (area.bottom - area.top) * 9 / 10;
+    int edge = area.left + 2;
+    while (edge < area.right && dark(edge, y)) ++edge;
+    std::string problems;
+    if (edge - area.left < (area.right - area.left) / 4) problems += "no band on the left; ";
+    if (edge > area.left + (area.right - area.left) / 2) problems += "the band is too wide; ";
+    for (HWND c = GetWindow(page, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r = {};
+        GetWindowRect(c, &r);
+        if (IsWindowVisible(c) && r.left < edge) problems += "a text over the band; ";
+    }
+    return problems;
+}
+
 TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
     CMFCGUIPlugin plugin(BinDirectory().c_str());
     ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true));
@@ -273,12 +303,14 @@ TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
     MyLANGIDToISO3166(GetUserDefaultUILanguage(), user, 64, 0);
     std::string tag = statstest::Narrow(user[0] ? user : L"xx");
     bool captured[2] = {false, false};
+    std::string textsBesideTheBand = "not seen";
     std::thread driver([&] {
         HWND sheet = nullptr;
         for (int i = 0; i < 2; ++i) {
             char page = WaitForAPage(&sheet, i == 0 ? 0 : 'W');
             if (!page) break;
             winauto::Capture capture;
+            if (page == 'W') textsBesideTheBand = TextsStandBesideTheWatermarkBand(sheet);
             if (winauto::CaptureWindow(sheet, capture)) {
                 std::wstring name = L"language_wizard_" + std::wstring(tag.begin(), tag.end()) +
                                     (page == 'W' ? L"_welcome.png" : L"_language.png");
@@ -296,6 +328,7 @@ TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
     driver.join();
     EXPECT_EQ(result, PLUGIN_OK);
     EXPECT_TRUE(captured[0] && captured[1]);
+    EXPECT_EQ(textsBesideTheBand, "");
     // The wizard was built in the user's language when it is one of the list.
     if (std::wstring(user) == L"ru" || std::wstring(user) == L"he") {
         EXPECT_EQ(std::wstring(code), std::wstring(user));

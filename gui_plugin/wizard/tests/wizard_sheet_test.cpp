@@ -5,6 +5,7 @@
 // Cancel, the colour answers, the key press and the statistics of a Next press.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -16,6 +17,7 @@
 #include "GuiResources.h"
 #include "LoaderTrakkoMessage.h"
 #include "NGWizard.h"
+#include "WizardHelpers.h"
 #include "afxmodule.h"
 #include "fetchwell/loadercontrol.h"
 #include "stats_record.h"
@@ -235,10 +237,25 @@ TEST(WizardLooks, ExteriorPageShowsTheWatermarkWithTransparentLabels) {
         EXPECT_GT(DarkPixels(capture, sheet, page, title), 10);
         EXPECT_EQ(winauto::GetText(GetDlgItem(page, 1015)), L"Welcome to Brisco Test");
         std::wstring body = winauto::GetText(GetDlgItem(page, -1));
+        // The button's caption as it reads: its mnemonic mark would show as is in the text.
         std::wstring next = winauto::GetText(GetDlgItem(sheet, ID_WIZNEXT));
+        next.erase(std::remove(next.begin(), next.end(), L'&'), next.end());
         EXPECT_EQ(body, L"Setup will install Brisco Test. Press " + next + L" to go on.");
         Click(sheet, IDCANCEL);
     });
+}
+
+TEST(WizardTexts, ButtonCaptionsReadWithoutTheirMnemonicMarks) {
+    struct {
+        const wchar_t* caption;
+        const wchar_t* text;
+    } cases[] = {
+        {L"&Next >", L"Next >"},         {L"Save && &Go", L"Save & Go"}, {L"&&&x", L"&x"},
+        {L"ends with &", L"ends with "}, {L"Next >", L"Next >"},         {L"", L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(wizard_helpers::CaptionAsText(c.caption), c.text) << c.caption;
+    }
 }
 
 TEST(WizardLooks, InteriorPageShowsTheHeaderPictureAndTheProductsBackground) {

@@ -380,13 +380,17 @@ TEST_F(RtlWelcomePage, BodyTextIsDrawnAsHebrewLettersNotBoxes) {
 
 TEST_F(RtlWelcomePage, LayoutIsMirrored) {
     RECT page = ScreenRect(page_), title = ScreenRect(title_), body = ScreenRect(body_);
-    // The template puts the texts 115 units from the start of the line: in a mirrored page that
-    // is from the right edge, beside a watermark that then stands at the right.
-    RECT start = {115, 0, 115 + 195, 0};
+    // The template puts the texts 5 units from the start of the line, which in a mirrored page
+    // is the right edge: they stand where a left-to-right page has them, 122 units from the left,
+    // beside the watermark's band (a picture, which keeps its side).
+    RECT start = {5, 0, 5 + 190, 0}, beside = {122, 0, 0, 0};
     MapDialogRect(page_, &start);
+    MapDialogRect(page_, &beside);
     EXPECT_NEAR(title.right, page.right - start.left, 2);
     EXPECT_NEAR(title.left, page.right - start.right, 2);
     EXPECT_NEAR(body.right, page.right - start.left, 2);
+    EXPECT_NEAR(title.left, page.left + beside.left, 3);
+    EXPECT_NEAR(body.left, page.left + beside.left, 3);
     // And the texts begin at the right: the right end of each static holds letters, a strip at
     // its left end (past the end of the shorter lines) holds fewer.
     RECT titleRight = {title.right - 60, title.top, title.right, title.bottom};
