@@ -241,6 +241,17 @@ TEST(UninstallScript, KeepsTheListWhileAListedFileCannotBeRemoved) {
     EXPECT_EQ(profile.Left(), std::vector<std::string>{"Brisco\\"});
 }
 
+// A listed file that was made read-only is still one of the product's files.
+TEST(UninstallScript, RemovesAReadOnlyListedFile) {
+    ProfileCase profile(L"uninstall_script_read_only");
+    for (const auto& file : kInstalledFiles) profile.Write(file.first, file.second);
+    profile.Write("Brisco\\brisco-suite\\fetchwell-files.txt", kInstalledList);
+    const std::wstring readOnly = profile.Local() + L"Brisco\\brisco-suite\\data\\settings.ini";
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(profile.RunScript(), 0u);
+    EXPECT_EQ(profile.Left(), std::vector<std::string>{"Brisco\\"});
+}
+
 TEST(UninstallScript, WithoutAnInstallThereIsNothingToDo) {
     ProfileCase profile(L"uninstall_script_nothing");
     EXPECT_EQ(profile.RunScript(), 0u);
