@@ -17,26 +17,35 @@ RED = (206, 38, 38)
 RED_DARK = (150, 18, 18)
 
 # The badge: a disc over the lower right corner, ringed in white so that it stands apart from the
-# mark at every size, with a white cross.
-BADGE_X, BADGE_Y, BADGE_R = 0.70, 0.70, 0.30
-RING = 0.055
-CROSS_HALF = 0.12
-CROSS_WIDTH = 0.09
+# mark, with a white cross. The smallest images get a larger disc and bolder strokes, so that the
+# cross still reads as one at 16 pixels.
+def badge_for(size):
+    if size <= 16:
+        return dict(x=0.63, y=0.63, r=0.37, ring=0.065, half=0.19, width=0.10)
+    if size <= 24:
+        return dict(x=0.67, y=0.67, r=0.33, ring=0.06, half=0.14, width=0.11)
+    return dict(x=0.70, y=0.70, r=0.30, ring=0.055, half=0.12, width=0.09)
 
 
-def badged_mark(u, v):
-    dx, dy = u - BADGE_X, v - BADGE_Y
-    d2 = dx * dx + dy * dy
-    if d2 <= (BADGE_R - RING) ** 2:
-        # The cross: two strokes along the diagonals, within the disc.
-        if max(abs(dx), abs(dy)) <= CROSS_HALF and \
-                min(abs(dx - dy), abs(dx + dy)) / 1.41421356 <= CROSS_WIDTH / 2:
+def badged_mark_for(size):
+    """The uninstall icon's drawing for an image of that size."""
+    b = badge_for(size)
+
+    def draw(u, v):
+        dx, dy = u - b["x"], v - b["y"]
+        d2 = dx * dx + dy * dy
+        if d2 <= (b["r"] - b["ring"]) ** 2:
+            # The cross: two strokes along the diagonals, within the disc.
+            if max(abs(dx), abs(dy)) <= b["half"] and \
+                    min(abs(dx - dy), abs(dx + dy)) / 1.41421356 <= b["width"] / 2:
+                return WHITE
+            t = max(0.0, min(1.0, (dx + dy) / (2 * b["r"]) + 0.5))
+            return tuple(RED[i] + (RED_DARK[i] - RED[i]) * t for i in range(3))
+        if d2 <= b["r"] ** 2:
             return WHITE
-        t = (dx + dy) / (2 * BADGE_R) + 0.5
-        return tuple(RED[i] + (RED_DARK[i] - RED[i]) * max(0.0, min(1.0, t)) for i in range(3))
-    if d2 <= BADGE_R ** 2:
-        return WHITE
-    return mark(u, v)
+        return mark(u, v)
+
+    return draw
 
 
 def sample(draw, x, y, size, grid=4):
@@ -56,7 +65,7 @@ def sample(draw, x, y, size, grid=4):
     return tuple(t / covered for t in total), covered / float(grid * grid)
 
 
-def icon_image(draw, size):
+def icon_image(draw_for, size):
     """One image of an icon file: BITMAPINFOHEADER (double height), 32-bit BGRA rows bottom-up,
     then the AND mask (1 = transparent) rows bottom-up, each padded to 32 bits."""
     pixels = bytearray()
@@ -64,7 +73,7 @@ def icon_image(draw, size):
     mask = bytearray(mask_stride * size)
     for row, y in enumerate(reversed(range(size))):
         for x in range(size):
-            c, alpha = sample(draw, x, y, size, 4 if size < 64 else 2)
+            c, alpha = sample(draw_for(size), x, y, size, 4 if size < 64 else 2)
             if c is None:
                 pixels += bytes(4)
                 mask[row * mask_stride + x // 8] |= 0x80 >> (x % 8)
@@ -76,8 +85,9 @@ def icon_image(draw, size):
     return info + bytes(pixels) + bytes(mask)
 
 
-def ico(draw, sizes):
-    images = [icon_image(draw, s) for s in sizes]
+def ico(draw_for, sizes):
+    """An icon file of one image per size; draw_for(size) gives the drawing for that size."""
+    images = [icon_image(draw_for, s) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for s, data in zip(sizes, images):
@@ -89,9 +99,10 @@ def ico(draw, sizes):
 
 def main():
     folder = sys.argv[1]
-    for name, draw in (("brisco.ico", mark), ("brisco_uninstall.ico", badged_mark)):
+    for name, draw_for in (("brisco.ico", lambda size: mark),
+                           ("brisco_uninstall.ico", badged_mark_for)):
         with open(os.path.join(folder, name), "wb") as f:
-            f.write(ico(draw, SIZES))
+            f.write(ico(draw_for, SIZES))
 
 
 if __name__ == "__main__":
