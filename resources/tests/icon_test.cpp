@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <winauto/winauto.h>
+
 namespace {
 
 std::wstring BinDirectory() {
@@ -166,6 +168,36 @@ TEST_P(ShortcutIcon, EverySizeShowsTheMarkAndTheBlockChangesNoPixel) {
         DestroyIcon(icon);
         DestroyIcon(drawn);
     }
+}
+
+// Both icons at every size side by side, over the background colour, kept among the test results
+// (shortcut_icons.png) for a person to look at.
+TEST(ShortcutIcons, SavedForLooking) {
+    const int sizes[] = {16, 24, 32, 48, 64, 128};
+    winauto::Capture sheet;
+    for (int size : sizes) sheet.width += size + 8;
+    sheet.height = 2 * (128 + 8);
+    sheet.pixels.assign(sheet.width * sheet.height, 0xFF00FF);
+    int row = 0;
+    for (const IconFile& file : kIcons) {
+        int column = 0;
+        for (int size : sizes) {
+            HICON icon = static_cast<HICON>(LoadImageW(nullptr, SignedPath(file).c_str(),
+                                                       IMAGE_ICON, size, size, LR_LOADFROMFILE));
+            ASSERT_NE(icon, nullptr);
+            const std::vector<uint32_t> pixels = Render(icon, size);
+            DestroyIcon(icon);
+            ASSERT_EQ(pixels.size(), static_cast<size_t>(size * size));
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    sheet.pixels[(row + y) * sheet.width + column + x] = pixels[y * size + x];
+                }
+            }
+            column += size + 8;
+        }
+        row += 128 + 8;
+    }
+    EXPECT_TRUE(winauto::SavePng(sheet, winauto::ResultsPath(L"shortcut_icons.png")));
 }
 
 INSTANTIATE_TEST_SUITE_P(BesideTheHelper, ShortcutIcon, ::testing::ValuesIn(kIcons), NameOf);
