@@ -1,6 +1,7 @@
 # Signing in the build. Every library and program that a deliverable loads or starts carries a
 # signature block made with the development key, so that each test run goes through the gate.
-# A release build (KY_RELEASE) signs the two shipped files alone, with the release's own keys.
+# A release build (KY_RELEASE) signs the shipped files alone (those of its bundle, cmake/KyBundle.cmake),
+# with the release's own keys.
 #
 # The signing tool is a native program (it uses OpenSSL for the private-key operation). The native
 # build makes it as an ordinary target; each Windows build makes its own copy from the same source

@@ -153,11 +153,14 @@ endfunction()
 
 # ky_add_pe_check(NAME name TARGET target|FILE path ARGS ...): checks of a built Windows file with
 # testing/pe/pe-check.sh (machine, exports, imports, ASLR/DEP, subsystem, manifest), in both
-# Windows builds; "--machine" is filled in from the build.
+# Windows builds; "--machine" is filled in from the build. The checks of a target are kept in the
+# global property KY_PE_CHECK_ARGS_<target>, so that the shipped bundle's copy of its file gets
+# the same ones (cmake/KyBundle.cmake).
 function(ky_add_pe_check)
   cmake_parse_arguments(T "" "NAME;TARGET;FILE" "ARGS" ${ARGN})
   if(NOT T_FILE)
     set(T_FILE $<TARGET_FILE:${T_TARGET}>)
+    set_property(GLOBAL PROPERTY KY_PE_CHECK_ARGS_${T_TARGET} "${T_ARGS}")
   endif()
   if(NOT WIN32)
     return()

@@ -4,11 +4,13 @@
 #   pe-check.sh FILE [--machine i386|x86-64] [--exports "A B"] [--imports "K32.dll ..."]
 #               [--aslr-dep] [--subsystem "Windows GUI"] [--manifest-contains TEXT]...
 #               [--has-symbol NAME] [--lacks-symbol REGEX] [--forbid-import REGEX]
-#               [--exports-include DEF] [--imports-within DLL DEF]
+#               [--exports-include DEF] [--imports-within DLL DEF] [--resource-only]
 # --imports lists the DLLs that may be imported, separated by commas or spaces (case-insensitive);
 # any other import fails.
 # --exports-include: the file exports every name of the EXPORTS list of a .def file (and may
 # export more). --imports-within: every name the file imports from DLL is in the .def file's list.
+# --resource-only: a library that holds resources and nothing that could run: no entry point, no
+# import and no exported name.
 set -u
 file=$1; shift
 [ -f "$file" ] || { echo "FAIL: $file does not exist"; exit 1; }
@@ -64,6 +66,17 @@ while [ $# -gt 0 ]; do
     if [ -z "$got" ]; then fail "no imports found"
     elif [ -z "$bad" ]; then pass "imports:" $got
     else fail "unexpected imports:$bad"; fi ;;
+  --resource-only)
+    shift
+    entry=$(printf '%s\n' "$dump" | sed -n 's/^AddressOfEntryPoint[[:space:]]*\([0-9a-fA-F]*\).*/\1/p')
+    if [ -z "$entry" ]; then fail "no entry point field found"
+    elif [ -n "$(printf '%s' "$entry" | tr -d 0)" ]; then fail "entry point at $entry"
+    else pass "no entry point"; fi
+    dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr '\n' ' ')
+    [ -z "$dlls" ] && pass "no imports" || fail "imports $dlls"
+    names=$(printf '%s\n' "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' \
+            | sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*\([^[:space:]]*\).*/\1/p' | tr '\n' ' ')
+    [ -z "$names" ] && pass "no exported names" || fail "exports $names" ;;
   --aslr-dep)
     shift
     flags=$(printf '%s\n' "$dump" | sed -n '/^DllCharacteristics/,/^[A-Z][a-zA-Z]*[[:space:]]/p')

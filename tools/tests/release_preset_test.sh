@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The release preset (win32-release) refuses the development keys and builds only what ships.
+# The release preset (win32-release) refuses the development keys and builds and signs only what
+# ships, collected into its bundle.
 # Each case configures it, without building, into a folder of its own under WORK_DIR: without
 # public keys, with the development keys, and with a pair of keys made here; and the development
 # build says which keys it carries.
@@ -92,19 +93,30 @@ refused() {
             not grep -q 'Built-in keys: the development keys' <<<"$out"
         # The targets, without the build folder's path (it is no target's name).
         targets=$("$cmake" --build "$dir" --target help 2>&1 | sed "s|$dir/||g")
-        for shipped in fetchwellGUI brisco-install; do
+        for shipped in fetchwellGUI brisco-install briscoinstallrc rcimage fetchwellgui_lang_en \
+            fetchwellgui_lang_de fetchwellgui_lang_fr fetchwellgui_lang_ru fetchwellgui_lang_he \
+            ky_shortcut_icons ky_uninstall_script; do
             check "Builds_$shipped" "no target $shipped" grep -q "^$shipped: " <<<"$targets"
         done
-        unwanted=$(grep -E '_test|stand_in|plugin_host|winauto|ky_vl_|ky_check_program|gtest|gmock|briscoinstallrc|verify_samples' <<<"$targets")
+        # A target of the top folder, which the listing names by its folder's path only.
+        check Builds_bundle "no target bundle" grep -q '^build bundle: phony' "$dir/build.ninja"
+        check BundleIsInTheDefaultBuild "bundle is not part of all" \
+            grep -qE '^build all: phony .*(^| )bundle( |$)' "$dir/build.ninja"
+        unwanted=$(grep -E '_test|stand_in|plugin_host|winauto|ky_vl_|ky_check_program|gtest|gmock|verify_samples|_unsigned|fetchwell_library|loader_|cpp_host' <<<"$targets")
         check BuildsNoTestTargets "$(tr '\n' ' ' <<<"$unwanted")" test -z "$unwanted"
         tests=$(find "$dir" -path "$dir/host-tools" -prune -o -name CTestTestfile.cmake -print)
         check RegistersNoTests "$tests" test -z "$tests"
-        # Only the two shipped files are signed, each after its link (the file is the command's
-        # last word).
+        # Exactly the shipped files are signed, each after its link or as its copy is made (the
+        # file is the command's last word), and each once.
         signed=$(grep -E 'kysign sign ' "$dir/build.ninja" | awk '{ print $NF }' |
-            xargs -r -n1 basename | sort -u | tr '\n' ' ')
+            xargs -r -n1 basename | LC_ALL=C sort | tr '\n' ' ')
         check SignsOnlyTheShippedFiles "signed: $signed" \
-            test "$signed" = "brisco-install.exe fetchwellGUI.dll "
+            test "$signed" = "Uninstall.vbs brisco-install.exe brisco.ico brisco_uninstall.ico \
+briscoinstallrc.dll fetchwellGUI.dll fetchwellGUI_de.dll fetchwellGUI_en.dll fetchwellGUI_fr.dll \
+fetchwellGUI_he.dll fetchwellGUI_ru.dll rcimage.dll "
+        # The bundle collects exactly the files the release signed where it built them (bin/).
+        listed=$(sed "s|^$dir/bin/||" "$dir/bundle/files.txt" 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
+        check BundlesTheSignedFiles "the bundle's list: $listed" test "$listed" = "$signed"
     fi
 }
 
