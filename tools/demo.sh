@@ -13,7 +13,8 @@
 #   --cancel       the user presses Cancel during the download and Yes in the question: the host
 #                  ends with code 9 and nothing stays installed
 #   --interactive  no scripted user: a person drives the same run on $DISPLAY
-#   --short        a small payload at a faster rate (the test command's runs)
+#   --short        1 MiB at 256 KiB/s instead of 4 MiB at 512 KiB/s (the test command's runs)
+#   --size, --rate the payload's size in MiB and the server's rate in KiB/s
 #   --lang CODE    the language the scripted user picks (default de)
 #   --no-build     no setup, no configure, no build: the build folder as it is
 #   --build-dir    the build folder to take the files from (default build/win32, or build/win64
@@ -40,7 +41,7 @@ while [ $# -gt 0 ]; do
     --short) short=1 ;;
     --lang) language=$2; shift ;;
     --size) size=$2; shift ;;
-    --rate) rate=$2; shift ;;
+    --rate) rate=$2; rate_given=1; shift ;;
     --no-build) build=0 ;;
     --build-dir) build_dir=$(cd "$2" 2>/dev/null && pwd) || { echo "demo: no folder $2" >&2; exit 2; }; shift ;;
     --root) root=$2; shift ;;
@@ -53,12 +54,15 @@ if [ "$interactive" = 1 ] && [ -z "${DISPLAY:-}" ]; then
     echo "demo: --interactive needs a display (DISPLAY is not set)" >&2
     exit 2
 fi
+# About eight seconds of download (four with --short), long enough to watch the figures change. A
+# cancel run ends soon after the user's cancel, a third of the way in: its download runs at half
+# the rate, so that a slow machine still answers the question long before the download could end.
 if [ "$short" = 1 ]; then
     size=${size:-1}; rate=${rate:-256}
 else
-    # About eight seconds of download: long enough to watch the figures change.
     size=${size:-4}; rate=${rate:-512}
 fi
+[ "$mode" = cancel ] && [ -z "${rate_given:-}" ] && rate=$((rate / 2))
 
 say() { echo "demo: $*"; }
 # A Linux path in the form Wine's programs take it (drive Z: is the root).
@@ -85,14 +89,13 @@ if [ "$build" = 1 ]; then
             build_dir=$repo/build/win64 ;;
         esac
     fi
-    preset=$(basename "$build_dir")
     targets=(demo)
     # The shipped files as the bundle lays them out, where the build has that target.
     if ninja -C "$build_dir" -t targets all 2>/dev/null | grep -q '^bundle: '; then
         targets+=(bundle)
     fi
-    say "building ${targets[*]} ($preset)"
-    cmake --build --preset "$preset" -j2 --target "${targets[@]}" >"$build_dir/demo-build.log" 2>&1 ||
+    say "building ${targets[*]} in $build_dir"
+    cmake --build "$build_dir" -j2 --target "${targets[@]}" >"$build_dir/demo-build.log" 2>&1 ||
         { tail -40 "$build_dir/demo-build.log"; echo "demo: the build failed" >&2; exit 1; }
 fi
 build_dir=${build_dir:-$repo/build/win32}

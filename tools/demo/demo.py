@@ -123,6 +123,18 @@ def files_below(folder):
     return found
 
 
+# The loader host's exit codes (docs/loader-host.md).
+HOST_EXIT_CODES = {
+    "0": "completed", "1": "an unknown switch or a malformed value",
+    "2": "another run is going on", "3": "no fetchwellGUI.dll beside the host",
+    "4": "the plug-in failed the signature check", "5": "the plug-in does not load",
+    "6": "Initialize returned false", "7": "no language settled",
+    "8": "the language wizard was cancelled", "9": "cancelled during the download or the install",
+    "10": "the download failed", "11": "the install failed",
+    "12": "no install folder in the profile",
+}
+
+
 class Summary:
     def __init__(self):
         self.lines = []
@@ -159,8 +171,7 @@ def summary(args):
     # The helper and the host.
     s.check("helper", args.helper_exit == "0",
             "brisco-install.exe /install ended with code %s" % args.helper_exit, "0")
-    names = {"0": "completed", "9": "cancelled during the download or the install",
-             "8": "language wizard cancelled", "10": "download failed", "11": "install failed"}
+    names = HOST_EXIT_CODES
     code = first(report, "host_exit_code", "no report")
     expected_code = "9" if cancel else "0"
     s.check("host", code == expected_code,

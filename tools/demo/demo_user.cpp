@@ -37,6 +37,12 @@ constexpr int kWizardNext = 0x3024;
 constexpr int kWizardFinish = 0x3025;
 
 constexpr DWORD kPollMs = 50;
+// The install helper starts the host at once; one that has not come by then will not come (the
+// helper refused it, or it ended before it could be seen).
+constexpr DWORD kHostWaitMs = 30000;
+// Looked for this often until it is found: a host that refuses to run ends within a few tens of
+// milliseconds.
+constexpr DWORD kHostPollMs = 2;
 // A page is captured once it has been active this long: the sheet posts its button changes after
 // the page's activation, and the page paints after them.
 constexpr DWORD kSettleMs = 600;
@@ -433,7 +439,8 @@ void Session::Run() {
                 m_report.Add(L"host_process", m_host.Get() ? L"found" : L"found, not opened");
             }
             if (!m_host.Get()) {
-                Sleep(kPollMs);
+                if (Elapsed() >= kHostWaitMs) break;
+                Sleep(kHostPollMs);
                 continue;
             }
         }
