@@ -265,39 +265,55 @@ std::wstring FolderPath(int csidl) {
     return path;
 }
 
-// Every shortcut on the desktop as the shell reads it: "name|target|arguments|icon|index".
+// A COM interface pointer released with its owner.
+template <class T>
+class ComRef {
+public:
+    ComRef() = default;
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+    ~ComRef() {
+        if (m_p) m_p->Release();
+    }
+    T* operator->() const { return m_p; }
+    void** Out() { return reinterpret_cast<void**>(&m_p); }
+
+private:
+    T* m_p = nullptr;
+};
+
+// One shortcut as the shell reads it: "target|arguments|icon|index", empty when it cannot be read.
+std::wstring ReadShortcut(const std::wstring& path) {
+    ComRef<IShellLinkW> link;
+    ComRef<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.Out())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.Out())) ||
+        FAILED(file->Load(path.c_str(), STGM_READ))) {
+        return {};
+    }
+    wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, icon[MAX_PATH] = {};
+    int iconIndex = 0;
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    link->GetArguments(arguments, MAX_PATH);
+    link->GetIconLocation(icon, MAX_PATH, &iconIndex);
+    return std::wstring(target) + L"|" + arguments + L"|" + icon + L"|" +
+           std::to_wstring(iconIndex);
+}
+
+// Every shortcut on the desktop: "name|target|arguments|icon|index".
 void ReportShortcuts(Report& report, const std::wstring& desktop) {
     if (desktop.empty()) return;
     WIN32_FIND_DATAW entry = {};
     HANDLE find = FindFirstFileW((desktop + L"\\*.lnk").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return;
-    CoInitialize(nullptr);
+    const bool com = SUCCEEDED(CoInitialize(nullptr));
     do {
-        const std::wstring path = desktop + L"\\" + entry.cFileName;
-        IShellLinkW* link = nullptr;
-        std::wstring line = entry.cFileName;
-        if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                       IID_IShellLinkW, reinterpret_cast<void**>(&link)))) {
-            IPersistFile* file = nullptr;
-            if (SUCCEEDED(
-                    link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-                if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-                    wchar_t target[MAX_PATH] = {}, arguments[MAX_PATH] = {}, icon[MAX_PATH] = {};
-                    int iconIndex = 0;
-                    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
-                    link->GetArguments(arguments, MAX_PATH);
-                    link->GetIconLocation(icon, MAX_PATH, &iconIndex);
-                    line += std::wstring(L"|") + target + L"|" + arguments + L"|" + icon + L"|" +
-                            std::to_wstring(iconIndex);
-                }
-                file->Release();
-            }
-            link->Release();
-        }
-        report.Add(L"shortcut", line);
+        const std::wstring read = ReadShortcut(desktop + L"\\" + entry.cFileName);
+        report.Add(L"shortcut", entry.cFileName + (read.empty() ? L"" : L"|" + read));
     } while (FindNextFileW(find, &entry));
     FindClose(find);
-    CoUninitialize();
+    if (com) CoUninitialize();
 }
 
 void ReportFolders(Report& report) {
