@@ -83,6 +83,7 @@ if [ "$build" = 1 ]; then
     if [ -z "$build_dir" ]; then
         configure win32 || exit 1
         build_dir=$repo/build/win32
+        # Where 32-bit programs cannot run, the 64-bit twin runs instead.
         case "$(cat build/win32/wine32-status 2>/dev/null)" in
         skipped*)
             configure win64 || exit 1
@@ -98,7 +99,12 @@ if [ "$build" = 1 ]; then
     cmake --build "$build_dir" -j2 --target "${targets[@]}" >"$build_dir/demo-build.log" 2>&1 ||
         { tail -40 "$build_dir/demo-build.log"; echo "demo: the build failed" >&2; exit 1; }
 fi
-build_dir=${build_dir:-$repo/build/win32}
+if [ -z "$build_dir" ]; then
+    build_dir=$repo/build/win32
+    case "$(cat build/win32/wine32-status 2>/dev/null)" in
+    skipped*) build_dir=$repo/build/win64 ;;
+    esac
+fi
 [ -f "$build_dir/CMakeCache.txt" ] || { echo "demo: $build_dir is not a build folder" >&2; exit 1; }
 bin=$build_dir/bin
 arch=win64
