@@ -179,7 +179,7 @@ def summary(args):
             "%s (%s)" % (expected_code, names[expected_code]))
     steps = [v for k, v in report if k in ("pressed", "picked")]
     if steps:
-        s.add("  %-11s %s" % ("user", ", ".join(steps) + ("" if not args.interactive else "")))
+        s.add("  %-11s %s" % ("user", ", ".join(steps)))
     s.add("  %-11s %s" % ("pages", first(report, "pages", "-")))
 
     # Statistics: this run's requests only (a record of its own, emptied before the run).
