@@ -265,7 +265,13 @@ def summary(args):
         s.add("  %-11s %s -> %s%s, icon %s,%s" % ("", name, target,
                                                  " " + arguments if arguments else "", icon, index))
 
-    # The captures.
+    # The captures: one of every page the run shows.
+    wanted = ["01-welcome.png", "02-language.png", "03-progress-download.png"] + (
+        ["04-cancel-question.png", "05-progress-cancelled.png"] if cancel else
+        ["04-progress-end.png"])
+    present = [n for n in wanted if os.path.isfile(os.path.join(args.captures, n))]
+    s.check("captures", present == wanted, "%d of the %d pages" % (len(present), len(wanted)),
+            ", ".join(wanted))
     s.add()
     captures = [v for k, v in report if k == "capture"]
     failed = [v for k, v in report if k == "capture_failed"]

@@ -63,6 +63,9 @@ class Run:
             "Orvane PC Brisco.lnk|%sfetchwell.exe||%sbrisco.ico|0" % (APP, APP),
             "Uninstall Orvane PC Brisco.lnk|%sbrisco-install.exe|/remove|%sbrisco_uninstall.ico|0"
             % (APP, APP)]
+        self.captures = ["01-welcome.png", "02-language.png", "03-progress-download.png"] + (
+            ["04-cancel-question.png", "05-progress-cancelled.png"] if mode == "cancel" else
+            ["04-progress-end.png"])
         if mode == "normal":
             listing = b""
             for name, data in self.files:
@@ -83,6 +86,8 @@ class Run:
                     "desktop: C:\\users\\u\\Desktop\n" % self.exit_code)
             for line in self.shortcuts:
                 f.write("shortcut: %s\n" % line)
+        for name in self.captures:
+            open(os.path.join(self.folder, name), "wb").close()
         stats = os.path.join(self.folder, "statistics.jsonl")
         with open(stats, "w") as f:
             for r in self.requests:
@@ -122,6 +127,8 @@ FAULTS = [
     ("normal", "the product shortcut pointing elsewhere",
      lambda r: r.shortcuts.__setitem__(0, r.shortcuts[0].replace("fetchwell.exe", "other.exe"))),
     ("normal", "one shortcut missing", lambda r: r.shortcuts.pop()),
+    ("normal", "the end of the progress not captured", lambda r: r.captures.pop()),
+    ("cancel", "the question not captured", lambda r: r.captures.remove("04-cancel-question.png")),
     ("cancel", "a cancel that completed the run", lambda r: setattr(r, "exit_code", "0")),
     ("cancel", "a file left after the cancel", lambda r: r.put("bin/brisco.dat", b"part")),
     ("cancel", "the finish reported instead of the cancel",
