@@ -2,7 +2,8 @@
 """The throttled download server of the loader host's tests.
 
 Serves a generated payload (the loader's archive format, see docs/loader-host.md) of SIZE MiB on
-127.0.0.1:PORT at RATE KiB/s, with Content-Length. The first part of the request path picks what
+127.0.0.1:PORT at RATE KiB/s, with Content-Length; with --payload, an archive of the caller's
+instead (the demo's) at /ok/, /payload/ and /cut/. The first part of the request path picks what
 is sent, so that one server serves every case of a test run:
 
   /ok/...         the payload
@@ -57,11 +58,13 @@ def payload_files(total):
     return files
 
 
-def build_bodies(total):
+def build_bodies(total, payload=None):
     files = payload_files(total)
     ok = archive(files)
     traversal = archive([files[0], ("../escaped.txt", b"outside\r\n")] + files[1:])
     truncated = ok[:-max(len(files[-1][1]) // 2, 1)]
+    if payload is not None:
+        ok = payload
     # Its HTTP answer is complete (Content-Length matches); only the archive is short.
     return {"ok": ok, "payload": ok, "cut": ok, "traversal": traversal, "truncated": truncated}
 
@@ -134,12 +137,20 @@ def main():
                         help="seconds after which the server stops by itself")
     parser.add_argument("--ready", help="file to write the ready line to")
     parser.add_argument("--write-payload", help="also write the /ok/ payload to this file")
+    parser.add_argument("--payload", help="serve the bytes of this file as the payload (SIZE then "
+                        "sizes only the hostile archives)")
     args = parser.parse_args()
     if args.size <= 0 or args.rate <= 0:
         parser.error("size and rate must be positive")
 
     server = Server(("127.0.0.1", args.port), Handler)
-    server.bodies = build_bodies(int(args.size * 1024 * 1024))
+    payload = None
+    if args.payload:
+        with open(args.payload, "rb") as f:
+            payload = f.read()
+        if not payload:
+            parser.error("the payload file is empty")
+    server.bodies = build_bodies(int(args.size * 1024 * 1024), payload)
     server.rate = max(int(args.rate * 1024), 1)
     server.lock = threading.Lock()
     server.requests = []

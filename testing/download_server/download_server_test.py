@@ -103,6 +103,24 @@ class DownloadServerTest(unittest.TestCase):
             names, end = archive_names(body)
             assert end <= len(body)
 
+    def test_serves_a_given_payload_in_place_of_its_own(self):
+        given = os.path.join(self.folder.name, "given.fwpk")
+        content = b"FWPK" + struct.pack("<II", 1, 1) + struct.pack("<H", 5) + b"a.txt" + \
+            struct.pack("<I", 3) + b"abc"
+        with open(given, "wb") as f:
+            f.write(content)
+        server = self.start(0.25, 8192, "--payload", given)
+        for target in ("/ok/payload.bin", "/payload/x"):
+            status, length, body = server.get(target)
+            self.assertEqual((status, length, body), (200, len(content), content))
+        status, length, body = server.get("/cut/payload.bin")
+        self.assertEqual((status, length, body), (200, len(content), content[:len(content) // 2]))
+        with open(server.payload, "rb") as f:
+            self.assertEqual(f.read(), content)
+        # The hostile archives are still the generated ones.
+        status, _, body = server.get("/traversal/payload.bin")
+        self.assertIn("../escaped.txt", archive_names(body)[0])
+
     def test_keeps_its_rate(self):
         server = self.start(0.25, 256)
         start = time.monotonic()

@@ -142,14 +142,16 @@ COLORREF ClientPixel(const Capture& capture, HWND window, POINT client) {
     return capture.Pixel(client.x - frame.left, client.y - frame.top);
 }
 
-bool CaptureWindow(HWND window, Capture& out) {
+bool CaptureWindow(HWND window, Capture& out, bool redraw) {
     RECT r;
     if (!GetWindowRect(window, &r)) return false;
     int w = r.right - r.left, h = r.bottom - r.top;
     if (w <= 0 || h <= 0) return false;
     // Make sure the latest state is drawn before reading the window's surface.
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    if (redraw) {
+        RedrawWindow(window, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    }
 
     // From the window's own surface, not the screen: another test's window may lie on top.
     HDC source = GetWindowDC(window);

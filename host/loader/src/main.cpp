@@ -27,7 +27,7 @@ constexpr wchar_t kCancelEventName[] = L"{1A34280C-48B6-453d-B6F9-BAE5296D2AA7}"
 // Held while the product runs; the install helper refuses to remove the product meanwhile.
 constexpr wchar_t kProductInUseMutexName[] = L"{856D85EB-3BEF-48fb-BE9F-039EEB944369}";
 
-// The build's download server on the loopback interface (KY_DEFAULT_PAYLOAD_PORT, set by CMake).
+// The demo's download server on the loopback interface (KY_DEFAULT_PAYLOAD_PORT, set by CMake).
 #define KY_WIDE_TEXT2(x) L## #x
 #define KY_WIDE_TEXT(x) KY_WIDE_TEXT2(x)
 constexpr wchar_t kDefaultPayloadUrl[] =

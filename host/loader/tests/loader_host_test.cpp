@@ -303,8 +303,9 @@ TEST_F(LoaderHost, EachWayARunEndsHasItsExitCodeAndInstallsNothing) {
 }
 
 TEST_F(LoaderHost, InstallsEveryFileOfThePayloadAndWritesTheFileList) {
-    // The default payload URL is the fast server's /ok/ payload.
-    const RunResult run = RunLoader(CaseFolder(Layout::kSigned), L"/lang=en /product=loader-test");
+    const RunResult run =
+        RunLoader(CaseFolder(Layout::kSigned),
+                  Expand(L"/lang=en /product=loader-test /payload=%fast%/ok/p.bin"));
     ASSERT_FALSE(run.timedOut);
     ASSERT_EQ(run.exitCode, kCompleted);
 
@@ -329,11 +330,10 @@ TEST_F(LoaderHost, InstallsEveryFileOfThePayloadAndWritesTheFileList) {
 }
 
 TEST_F(LoaderHost, ARunAgainReplacesTheInstallAndAFailedOneLeavesNoFileList) {
-    ASSERT_EQ(RunLoader(CaseFolder(Layout::kSigned), L"/lang=de /product=loader-test").exitCode,
-              kCompleted);
+    const std::wstring good = Expand(L"/lang=de /product=loader-test /payload=%fast%/ok/p.bin");
+    ASSERT_EQ(RunLoader(CaseFolder(Layout::kSigned), good).exitCode, kCompleted);
     ASSERT_TRUE(fs::exists(InstallFolder(L"loader-test") / L"fetchwell-files.txt"));
-    ASSERT_EQ(RunLoader(CaseFolder(Layout::kSigned), L"/lang=de /product=loader-test").exitCode,
-              kCompleted);
+    ASSERT_EQ(RunLoader(CaseFolder(Layout::kSigned), good).exitCode, kCompleted);
     EXPECT_EQ(FilesBelow(InstallFolder(L"loader-test")).size(), 4u);
     // A payload refused on a later run: the earlier install stays as it was, list and all.
     EXPECT_EQ(RunLoader(CaseFolder(Layout::kSigned),
@@ -374,7 +374,9 @@ TEST_F(LoaderHost, HoldsTheProductInUseMutexAndStopsWhenTheCancelEventIsSignalle
 TEST_F(LoaderHost, RefusesToRunWhileTheProductIsInUse) {
     HANDLE mutex = CreateMutexW(nullptr, FALSE, kProductInUseMutexName);
     ASSERT_NE(mutex, nullptr);
-    const RunResult run = RunLoader(CaseFolder(Layout::kSigned), L"/lang=en /product=loader-test");
+    const RunResult run =
+        RunLoader(CaseFolder(Layout::kSigned),
+                  Expand(L"/lang=en /product=loader-test /payload=%fast%/ok/p.bin"));
     CloseHandle(mutex);
     EXPECT_EQ(run.exitCode, kAlreadyRunning);
     EXPECT_TRUE(FilesBelow(InstallFolder(L"loader-test")).empty());
@@ -383,7 +385,9 @@ TEST_F(LoaderHost, RefusesToRunWhileTheProductIsInUse) {
 TEST_F(LoaderHost, AStaleSignalledCancelEventDoesNotCancelTheNextRun) {
     HANDLE event = CreateEventW(nullptr, TRUE, TRUE, kCancelEventName);
     ASSERT_NE(event, nullptr);
-    const RunResult run = RunLoader(CaseFolder(Layout::kSigned), L"/lang=en /product=loader-test");
+    const RunResult run =
+        RunLoader(CaseFolder(Layout::kSigned),
+                  Expand(L"/lang=en /product=loader-test /payload=%fast%/ok/p.bin"));
     CloseHandle(event);
     EXPECT_EQ(run.exitCode, kCompleted);
     EXPECT_TRUE(fs::exists(InstallFolder(L"loader-test") / L"fetchwell-files.txt"));
@@ -530,7 +534,7 @@ TEST_F(RecordedRun, TheLanguageResultDecidesWhetherTheProgressRuns) {
 
 TEST_F(RecordedRun, ACancelConfirmedAtTheEndKeepsTheCompleteInstall) {
     const std::vector<std::string> lines =
-        RunRecorded(L"/lang=end-cancel /product=loader-test", kCompleted);
+        RunRecorded(L"/lang=end-cancel /product=loader-test /payload=%fast%/ok/p.bin", kCompleted);
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], "FinishProgress 1");
     EXPECT_TRUE(fs::exists(InstallFolder(L"loader-test") / L"fetchwell-files.txt"));

@@ -44,8 +44,9 @@ struct Capture {
     std::vector<uint32_t> pixels;  // 0x00RRGGBB, top row first
     COLORREF Pixel(int x, int y) const;
 };
-// The whole window, frame included, as it is drawn now.
-bool CaptureWindow(HWND window, Capture& out);
+// The whole window, frame included, as it is drawn now; repainted first unless redraw is false
+// (a quicker capture of a window that paints by itself, such as one that changes all the time).
+bool CaptureWindow(HWND window, Capture& out, bool redraw = true);
 // The pixel of a capture of window at a point of its client area (CLR_INVALID outside).
 COLORREF ClientPixel(const Capture& capture, HWND window, POINT client);
 bool SavePng(const Capture& capture, const std::wstring& path);
