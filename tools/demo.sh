@@ -153,7 +153,10 @@ if [ -d "$bundle" ]; then
     cp -rp "$bundle"/. "$app"/
     source_text="the bundle ($bundle)"
     if [ -f "$app/MANIFEST.sha256" ]; then
-        (cd "$app" && sha256sum --quiet -c MANIFEST.sha256 >/dev/null 2>&1) ||
+        # Its lines are "<sha256>  <size>  <name>": the digest and the size of each file.
+        (cd "$app" && awk '{ print $1 "  " $3 }' MANIFEST.sha256 | sha256sum --quiet -c - >/dev/null 2>&1 &&
+            while read -r _ size name; do [ "$(stat -c %s "$name")" = "$size" ] || exit 1; done \
+                <MANIFEST.sha256) ||
             notes+=("the bundle's files do not match its MANIFEST.sha256")
     fi
 else
