@@ -29,20 +29,50 @@ if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
   endif()
 endif()
 
-# Progress runs of the C host: a real progress wizard, driven by a thread that presses its buttons.
+# Whole runs of the C host: the language and welcome wizard (language_host_test) and the progress
+# wizard (progress_host_test), real wizards driven by a thread that presses their buttons, the
+# statistics actions read from the recording server (host_stats.h: each program lives in a folder
+# of its own below bin/, whose loadercontrol.xml names products of the process's own, by which the
+# program finds its requests). In both Windows builds: in the 32-bit one on the shipped
+# fetchwellGUI.dll through its thiscall slots.
 if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
-  add_executable(progress_host_test plugin_host/progress_host_test.c)
-  target_link_options(progress_host_test PRIVATE -municode)
-  target_link_libraries(progress_host_test PRIVATE user32)
-  ky_target_defaults(progress_host_test)
-  add_dependencies(progress_host_test plugin_host_test fetchwellGUI fetchwell_library rcimage)
-  if(KY_WINE_RUNS)
-    add_test(NAME progress_host_test COMMAND progress_host_test)
-    set_tests_properties(progress_host_test PROPERTIES
-      TIMEOUT 300 FIXTURES_REQUIRED wine LABELS wine RESOURCE_LOCK "display;named_objects"
-      WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
-      ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR}")
+  set(ky_host_stats_record)
+  if(KY_STATS_URL MATCHES "^http://127\\.0\\.0\\.1:([0-9]+)$")
+    set(ky_host_stats_record ${CMAKE_BINARY_DIR}/stats-server-answer.jsonl)
+    # The 64-bit build has the recording server among the statistics tests' fixtures; the 32-bit
+    # build, which runs none of those, starts it for these runs.
+    if(KY_WINE_RUNS AND NOT KY_RUN_WINDOWS_TESTS)
+      ky_add_stats_server_fixture(NAME answer PORT ${CMAKE_MATCH_1} MODE answer)
+    endif()
   endif()
+  foreach(run language progress)
+    set(t ${run}_host_test)
+    add_executable(${t} plugin_host/${t}.c)
+    set_target_properties(${t} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/${run}_host)
+    target_link_options(${t} PRIVATE -municode)
+    target_link_libraries(${t} PRIVATE user32)
+    ky_target_defaults(${t})
+    add_dependencies(${t} plugin_host_test fetchwellGUI fetchwell_library rcimage fetchwellgui_lang_en
+      fetchwellgui_lang_de fetchwellgui_lang_ru fetchwellgui_lang_he)
+    if(KY_WINE_RUNS)
+      add_test(NAME ${t} COMMAND ${t})
+      set(fixtures wine)
+      # The progress runs hold the cancel event's name.
+      set(locks display)
+      if(run STREQUAL "progress")
+        list(APPEND locks named_objects)
+      endif()
+      set(environment "KY_BUILD_DIR=${CMAKE_BINARY_DIR}")
+      if(ky_host_stats_record)
+        list(APPEND fixtures stats_server_answer)
+        list(APPEND environment "KY_STATS_RECORD=${ky_host_stats_record}")
+      endif()
+      set_tests_properties(${t} PROPERTIES
+        TIMEOUT 300 FIXTURES_REQUIRED "${fixtures}" LABELS wine RESOURCE_LOCK "${locks}"
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+        ENVIRONMENT "${environment}")
+    endif()
+  endforeach()
 endif()
 
 # The C++ test host, built as the platform's compiler builds a loader host (see

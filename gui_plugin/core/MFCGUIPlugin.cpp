@@ -65,7 +65,19 @@ void LoadProductPictures(const std::wstring& directory, GuiResources& resources)
     FreeLibrary(library);
 }
 
+#if defined(KY_TEST_HOOKS)
+void (*g_beforeNotifyForTesting)(HWND page) = nullptr;
+bool g_wizardRefusedForTesting = false;
+DWORD g_lastStartWaitForTesting = WAIT_FAILED;
+#endif
+
 }  // namespace
+
+#if defined(KY_TEST_HOOKS)
+void SetBeforeNotifyForTesting(void (*hook)(HWND page)) { g_beforeNotifyForTesting = hook; }
+void SetProgressWizardRefusedForTesting(bool refused) { g_wizardRefusedForTesting = refused; }
+DWORD GetLastStartWaitForTesting() { return g_lastStartWaitForTesting; }
+#endif
 
 CMFCGUIPlugin::CMFCGUIPlugin(const wchar_t* pluginDirectory)
     : kycplib::CKYThread(nullptr), m_pluginDirectory(pluginDirectory ? pluginDirectory : L"") {}
@@ -241,7 +253,11 @@ bool CMFCGUIPlugin::StartProgress() try {
     // Ready, or the thread's end (the wizard could not be shown): whichever comes first, so that
     // a thread that died early fails at once.
     HANDLE handles[2] = {m_progressWizard->m_pReadyEvent->GetHandle(), GetHandle()};
-    return WaitForMultipleObjects(2, handles, FALSE, 5000) == WAIT_OBJECT_0;
+    const DWORD ended = WaitForMultipleObjects(2, handles, FALSE, 5000);
+#if defined(KY_TEST_HOOKS)
+    g_lastStartWaitForTesting = ended;
+#endif
+    return ended == WAIT_OBJECT_0;
 } catch (...) {
     // The thread or an event could not be made, or memory ran out: nothing reaches the host.
     return false;
@@ -250,7 +266,11 @@ bool CMFCGUIPlugin::StartProgress() try {
 DWORD CMFCGUIPlugin::Run() {
     CWizProductProgress* wizard = m_progressWizard;
     if (!wizard) return 0;
+#if defined(KY_TEST_HOOKS)
+    INT_PTR shown = g_wizardRefusedForTesting ? -1 : wizard->DoModal();
+#else
     INT_PTR shown = wizard->DoModal();
+#endif
     // Only a wizard that was shown and closed with the work completed reports its finish.
     if (shown != -1 && wizard->m_nResult == PLUGIN_COMPLETED) {
         LoaderTrakkoMessage message;
@@ -266,6 +286,9 @@ bool CMFCGUIPlugin::Notify(ProgressNotification* notification) {
     // the window went away before the message was handled) is still the sender's to free.
     volatile LONG taken = 0;
     if (notification && page) {
+#if defined(KY_TEST_HOOKS)
+        if (g_beforeNotifyForTesting) g_beforeNotifyForTesting(page);
+#endif
         ::SendMessageW(page, WM_PROGRESS_NOTIFY, reinterpret_cast<WPARAM>(&taken),
                        reinterpret_cast<LPARAM>(notification));
     }

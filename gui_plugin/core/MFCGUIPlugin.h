@@ -69,3 +69,15 @@ private:
     bool m_allowCancel = true;
     void* m_hostContext = nullptr;
 };
+
+#if defined(KY_TEST_HOOKS)
+// Called by every notification of the host between finding the progress page's window and
+// sending the record to it; null stops it.
+void SetBeforeNotifyForTesting(void (*hook)(HWND page));
+// Makes the plug-in's thread end at once, as when the system refuses to show the progress wizard
+// (its DoModal gives -1), instead of showing it.
+void SetProgressWizardRefusedForTesting(bool refused);
+// How the last StartProgress's wait ended: WAIT_OBJECT_0 (the page was ready), WAIT_OBJECT_0 + 1
+// (the plug-in's thread had ended), WAIT_TIMEOUT; WAIT_FAILED before any wait.
+DWORD GetLastStartWaitForTesting();
+#endif

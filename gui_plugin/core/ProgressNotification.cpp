@@ -4,9 +4,22 @@
 #include <string.h>
 #include <wchar.h>
 
+#if defined(KY_TEST_HOOKS)
+namespace {
+NotificationObserverForTesting g_observerForTesting = nullptr;
+}  // namespace
+
+void SetNotificationObserverForTesting(NotificationObserverForTesting observer) {
+    g_observerForTesting = observer;
+}
+#endif
+
 ProgressNotification* NewProgressNotification(ProgressNotificationKind kind) {
     auto* notification = new (std::nothrow) ProgressNotification();
     if (notification) notification->kind = kind;
+#if defined(KY_TEST_HOOKS)
+    if (notification && g_observerForTesting) g_observerForTesting(notification, true);
+#endif
     return notification;
 }
 
@@ -20,6 +33,9 @@ wchar_t* CopyNotificationText(const wchar_t* text) {
 
 void FreeProgressNotification(ProgressNotification* notification) {
     if (!notification) return;
+#if defined(KY_TEST_HOOKS)
+    if (g_observerForTesting) g_observerForTesting(notification, false);
+#endif
     delete[] notification->statusText;
     delete[] notification->detailText;
     delete notification;

@@ -32,3 +32,10 @@ ProgressNotification* NewProgressNotification(ProgressNotificationKind kind);
 wchar_t* CopyNotificationText(const wchar_t* text);
 // Frees both texts and the record; null is ignored.
 void FreeProgressNotification(ProgressNotification* notification);
+
+#if defined(KY_TEST_HOOKS)
+// Told of every record made (made true, by NewProgressNotification) and freed (made false, by
+// FreeProgressNotification), on the thread that does it; null stops it.
+using NotificationObserverForTesting = void (*)(const ProgressNotification* record, bool made);
+void SetNotificationObserverForTesting(NotificationObserverForTesting observer);
+#endif

@@ -1,5 +1,6 @@
 #include "NGWizard.h"
 
+#include "DrawUnmirrored.h"
 #include "GuiResources.h"
 #include "NGWizardPage.h"
 #include "WizardHelpers.h"
@@ -18,6 +19,28 @@ CRect ChildRect(HWND parent, HWND child) {
 
 bool IsHideHeaderPage(CPropertyPage* page) {
     return page && (page->m_psp.dwFlags & PSP_HIDEHEADER) != 0;
+}
+
+// The picture stretched into (x, y, width, height) of dc, the right way round. A right-to-left
+// sheet's DC is mirrored, and GDI draws reflected into it (StretchDIBits, the picture's path where
+// GDI+ is missing or fails; whether GDI+ reflects is its own affair): there the picture is drawn
+// into an ordinary memory DC first, by whichever path, and copied without reflection, so that the
+// area takes its mirrored place, as the flags of the language list do, and a logo or a text in
+// the picture stays upright.
+void DrawPictureUpright(CDC* dc, CDIBitmap* picture, int x, int y, int width, int height) {
+    if (!(GetLayout(dc->m_hDC) & LAYOUT_RTL)) {
+        picture->Draw(dc, x, y, width, height);
+        return;
+    }
+    if (width <= 0 || height <= 0) return;
+    CDC memory;
+    CBitmap canvas;
+    if (!memory.CreateCompatibleDC(dc) || !canvas.CreateCompatibleBitmap(dc, width, height)) return;
+    SetLayout(memory.m_hDC, 0);
+    HGDIOBJ previous = memory.SelectObject(&canvas);
+    picture->Draw(&memory, 0, 0, width, height);
+    memory.SelectObject(previous);
+    DrawUnmirrored(dc->m_hDC, CRect(x, y, x + width, y + height), canvas);
 }
 
 }  // namespace
@@ -166,14 +189,16 @@ CRect CNGWizard::HeaderBand() const {
 
 void CNGWizard::DrawHeader(CDC* dc, const CRect& band) {
     if (m_nHeaderMode == 1) {
-        m_pHeaderBitmap->Draw(dc, 0, 0, band.Width(), band.Height());
+        DrawPictureUpright(dc, m_pHeaderBitmap, 0, 0, band.Width(), band.Height());
         return;
     }
     const BITMAPINFOHEADER& info = m_pHeaderBitmap->m_pInfo->bmiHeader;
     int height = info.biHeight < 0 ? -info.biHeight : info.biHeight;
     if (info.biWidth <= 0 || height <= 0 || band.Height() <= 0) return;
     for (int y = 0; y < band.Height(); y += height) {
-        for (int x = 0; x < band.Width(); x += info.biWidth) m_pHeaderBitmap->Draw(dc, x, y);
+        for (int x = 0; x < band.Width(); x += info.biWidth) {
+            DrawPictureUpright(dc, m_pHeaderBitmap, x, y, info.biWidth, height);
+        }
     }
 }
 

@@ -248,7 +248,7 @@ static void TestShowMessageReturnsTheButtonThatClosedIt(void) {
 }
 
 int wmain(void) {
-    if (!LoadPlugin()) return 1;
+    if (!LoadPlugin(0)) return 1;
 
     TestFreeOfNullDoesNothing();
     TestTableHasElevenSlotsInTheDll();

@@ -49,6 +49,11 @@ enum {
     SLOT_COUNT
 };
 
+/* The wizard sheet's buttons. */
+#define ID_WIZBACK 12323
+#define ID_WIZNEXT 12324
+#define ID_WIZFINISH 12325
+
 enum {
     PLUGIN_OK = 0,
     PLUGIN_CANCELLED = 2,
@@ -57,15 +62,18 @@ enum {
 };
 
 static int g_passed, g_failed;
+/* The row of a table being checked, named in the failures; NULL outside a table. */
+static const char* g_row;
 
-#define CHECK(cond)                                                         \
-    do {                                                                    \
-        if (cond) {                                                         \
-            ++g_passed;                                                     \
-        } else {                                                            \
-            ++g_failed;                                                     \
-            printf("%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-        }                                                                   \
+#define CHECK(cond)                                                                         \
+    do {                                                                                    \
+        if (cond) {                                                                         \
+            ++g_passed;                                                                     \
+        } else {                                                                            \
+            ++g_failed;                                                                     \
+            printf("%s:%d: %s%scheck failed: %s\n", __FILE__, __LINE__, g_row ? g_row : "", \
+                   g_row ? ": " : "", #cond);                                               \
+        }                                                                                   \
     } while (0)
 
 static HMODULE g_dll;
@@ -81,15 +89,21 @@ static void PathInDir(wchar_t* out, const wchar_t* name) {
     wcscat(out, name);
 }
 
-/* Loads fetchwellGUI.dll from the program's folder and takes both exports; 0 on failure. */
-static int LoadPlugin(void) {
+/* Loads fetchwellGUI.dll and takes both exports; 0 on failure. The plug-in lies in the program's
+ * folder, or levelsUp folders above it for a program that keeps a folder of its own. g_dir is the
+ * plug-in's folder, with its trailing backslash; the plug-in's imports are looked up there. */
+static int LoadPlugin(int levelsUp) {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(NULL, g_dir, MAX_PATH);
-    while (length > 0 && g_dir[length - 1] != L'\\') --length;
+    int level;
+    for (level = 0; level <= levelsUp; ++level) {
+        if (length > 0) --length;
+        while (length > 0 && g_dir[length - 1] != L'\\') --length;
+    }
     g_dir[length] = 0;
 
     PathInDir(path, L"fetchwellGUI.dll");
-    g_dll = LoadLibraryW(path);
+    g_dll = LoadLibraryExW(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
     CHECK(g_dll != NULL);
     if (!g_dll) return 0;
     g_factory = (FactoryFn)(void (*)(void))GetProcAddress(g_dll, "OutputPluginFactory");

@@ -1,19 +1,22 @@
 // The wizard sheet and its page base on a real Wizard97 sheet: a test wizard with the welcome
 // page (exterior) and the language page (interior) from a fixture language library, the
 // product's pictures from rcimage.dll. Checked from captures: the header picture and the
-// watermark, the labels over them, the background colour; and the button row, the hidden
+// watermark, the labels over them, the background colour, the header picture upright in a
+// mirrored (right-to-left) sheet through GDI+ and through GDI; and the button row, the hidden
 // Cancel, the colour answers, the key press and the statistics of a Next press.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "DLGSelectGUILanguage.h"
 #include "DLGWelcome.h"
+#include "GdiplusSession.h"
 #include "GuiResources.h"
 #include "LoaderTrakkoMessage.h"
 #include "NGWizard.h"
@@ -301,6 +304,130 @@ TEST(WizardLooks, InteriorPageShowsTheHeaderPictureAndTheProductsBackground) {
         Click(sheet, IDCANCEL);
     });
 }
+
+// A picture with a red left half and a blue right half: a reflected copy shows which way round
+// it was drawn.
+constexpr COLORREF kLeftHalf = RGB(220, 0, 0);
+constexpr COLORREF kRightHalf = RGB(0, 0, 220);
+
+// A 24-bit DIB section, as the product's pictures are loaded (LR_CREATEDIBSECTION).
+bool MakeHalves(CDIBitmap& picture, int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP section = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!section || !bits) return false;
+    const int stride = (width * 3 + 3) & ~3;
+    for (int y = 0; y < height; ++y) {
+        BYTE* row = static_cast<BYTE*>(bits) + y * stride;
+        for (int x = 0; x < width; ++x) {
+            COLORREF color = x < width / 2 ? kLeftHalf : kRightHalf;
+            row[x * 3] = GetBValue(color);
+            row[x * 3 + 1] = GetGValue(color);
+            row[x * 3 + 2] = GetRValue(color);
+        }
+    }
+    picture.m_bitmap.Attach(section);
+    CClientDC screen(nullptr);
+    return picture.CreateFromBitmap(&screen, &picture.m_bitmap) != FALSE;
+}
+
+// A wizard of the language page alone under a header picture, built and shown while the given
+// language library is the resource module (the right-to-left one mirrors its pages; the process's
+// default layout mirrors the sheet).
+class CHeaderWizard : public CNGWizard {
+public:
+    explicit CHeaderWizard(CDIBitmap* header) {
+        m_bShowCancel = 1;
+        SetHeaderBitmap(header);
+        AddPage(&m_language);
+    }
+    CDLGSelectGUILanguage m_language;
+};
+
+struct HeaderCase {
+    const char* name;
+    const wchar_t* library;
+    bool rightToLeft;  // the process's windows mirrored, as for a user whose language reads so
+    bool gdi;          // drawn through GDI, as where GDI+ is missing or fails
+};
+
+void PrintTo(const HeaderCase& c, std::ostream* out) { *out << c.name; }
+
+class HeaderPicture : public testing::TestWithParam<HeaderCase> {};
+
+// Read on the screen, as a person sees it: the picture's left half on the left in both layouts.
+TEST_P(HeaderPicture, StaysUprightInEitherLayout) {
+    const HeaderCase& c = GetParam();
+    CDIBitmap halves;
+    ASSERT_TRUE(MakeHalves(halves, 200, 40));
+    HMODULE library = LoadLibraryW(BinPath(c.library).c_str());
+    ASSERT_TRUE(library);
+    HINSTANCE fixture = AfxGetResourceHandle();
+    AfxSetResourceHandle(library);
+    DWORD layout = 0;
+    GetProcessDefaultLayout(&layout);
+    SetProcessDefaultLayout(c.rightToLeft ? LAYOUT_RTL : 0);
+    SetGdiplusUnavailableForTesting(c.gdi);
+    {
+        CHeaderWizard wizard(&halves);
+        RunDriven(wizard, [&] {
+            HWND sheet = WaitForPage(1001);
+            ASSERT_TRUE(sheet);
+            EXPECT_EQ((GetWindowLongPtrW(sheet, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0,
+                      c.rightToLeft);
+            winauto::Capture capture;
+            ASSERT_TRUE(winauto::CaptureWindow(sheet, capture));
+            winauto::SavePng(capture, winauto::ResultsPath((std::wstring(L"wizard_header_") +
+                                                            (c.rightToLeft ? L"rtl" : L"ltr") +
+                                                            (c.gdi ? L"_gdi" : L"") + L".png")
+                                                               .c_str()));
+            // The band on the screen: from the client area's top down to the etched line, as
+            // wide as the line.
+            CRect frame, line;
+            GetWindowRect(sheet, &frame);
+            GetWindowRect(GetDlgItem(sheet, kLineId), &line);
+            POINT top = {0, 0};
+            ClientToScreen(sheet, &top);
+            const int height = line.top - 1 - top.y, width = line.Width();
+            ASSERT_GT(height, 20);
+            ASSERT_GT(width, 200);
+            // Below the header title, in each half.
+            int left = 0, right = 0, all = 0;
+            for (int y = top.y + height * 6 / 10; y < line.top - 3; y += 3) {
+                for (int i = 1; i < 10; ++i) {
+                    if (i == 5) continue;
+                    int x = line.left + width * i / 10;
+                    COLORREF pixel = capture.Pixel(x - frame.left, y - frame.top);
+                    ++all;
+                    if (Near(pixel, i < 5 ? kLeftHalf : kRightHalf, 40)) ++(i < 5 ? left : right);
+                }
+            }
+            EXPECT_EQ(left + right, all)
+                << "left half right: " << left << ", right half right: " << right << " of " << all;
+            Click(sheet, IDCANCEL);
+        });
+    }
+    SetGdiplusUnavailableForTesting(false);
+    SetProcessDefaultLayout(layout);
+    AfxSetResourceHandle(fixture);
+    FreeLibrary(library);
+}
+
+const HeaderCase kHeaderCases[] = {
+    {"LeftToRight", L"wizard_fixture_lang.dll", false, false},
+    {"RightToLeft", L"fetchwellGUI_he.dll", true, false},
+    {"LeftToRightThroughGdi", L"wizard_fixture_lang.dll", false, true},
+    {"RightToLeftThroughGdi", L"fetchwellGUI_he.dll", true, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Layouts, HeaderPicture, testing::ValuesIn(kHeaderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct ButtonRow {
     CRect back, next, finish, cancel;
