@@ -385,6 +385,21 @@ std::wstring HelperCase::UninstallLinkPath() const {
     return (desktop_ + L"\\" + BuiltString(104) + L".lnk").substr(0, MAX_PATH - 1);
 }
 
+std::string DescribeBoxes(const HelperRun& run) {
+    auto narrow = [](const std::wstring& text) {
+        std::string out;
+        for (wchar_t c : text) out += c < 0x80 ? static_cast<char>(c) : '?';
+        return out;
+    };
+    std::string out = std::to_string(run.boxes.size()) + " box(es)";
+    for (const BoxSeen& box : run.boxes) {
+        out += "; \"" + narrow(box.caption) + "\": \"" + narrow(box.text) + "\" [";
+        for (const std::wstring& button : box.buttons) out += " " + narrow(button);
+        out += " ]";
+    }
+    return out;
+}
+
 HelperRun HelperCase::Run(const std::wstring& arguments, const std::vector<int>& answers,
                           const BoxWatcher& watcher) const {
     HelperRun run;

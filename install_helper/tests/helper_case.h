@@ -74,6 +74,9 @@ struct HelperRun {
     std::vector<BoxSeen> boxes;
 };
 
+// The boxes a run showed, for a failing test's message: caption, text and visible buttons.
+std::string DescribeBoxes(const HelperRun& run);
+
 // Called while a box of the helper is shown, before it is answered.
 using BoxWatcher = std::function<void(DWORD processId, HWND box)>;
 

@@ -71,8 +71,8 @@ TEST(RealScriptHost, NeverGetsTheScriptWithAnAppendedLine) {
     HelperCase helper(L"real_script_host_appended");
     kysig_test::WriteBytes(helper.ScriptPath(), WithAppendedLine());
     HelperRun run = helper.Run(L"/remove", {IDYES, IDOK});
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.exitCode, 5u);
+    ASSERT_TRUE(run.finished) << DescribeBoxes(run);
+    EXPECT_EQ(run.exitCode, 5u) << DescribeBoxes(run);
     EXPECT_EQ(run.processesStarted, 1u) << "the helper started something";
     EXPECT_FALSE(WaitForFile(helper.AppDirectory() + kAppendedMark, 2000));
     EXPECT_FALSE(WaitForFile(helper.AppDirectory() + kRanMark, 0));
