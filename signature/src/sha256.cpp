@@ -4,10 +4,10 @@
 #include <string.h>
 
 #include <atomic>
-#include <chrono>
 
 #include "sha256_internal.h"
 #include "sha256_rounds.h"
+#include "steady_clock.h"
 
 #include <signature/wipe.h>
 
@@ -109,11 +109,9 @@ long long BestTime(CompressFunction compress, const uint8_t* blocks, uint32_t co
     uint32_t state[8] = {};
     long long best = -1;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        auto start = std::chrono::steady_clock::now();
+        const long long start = detail::SteadyNanoseconds();
         compress(state, blocks, count);
-        long long took = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                             std::chrono::steady_clock::now() - start)
-                             .count();
+        const long long took = detail::SteadyNanoseconds() - start;
         if (best < 0 || took < best) best = took;
     }
     return best;

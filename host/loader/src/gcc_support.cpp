@@ -45,6 +45,8 @@ unsigned long long GccUDivMod(unsigned long long a, unsigned long long b,
 }
 unsigned long long GccUMod(unsigned long long a, unsigned long long b) __asm__("___umoddi3");
 unsigned long long GccUMod(unsigned long long a, unsigned long long b) { return a % b; }
+unsigned long long GccUDiv(unsigned long long a, unsigned long long b) __asm__("___udivdi3");
+unsigned long long GccUDiv(unsigned long long a, unsigned long long b) { return a / b; }
 #else
 // The 64-bit library's functions name this as their structured-exception handler: the system
 // calls it for any exception (an access violation too) that passes through them. Without C++
