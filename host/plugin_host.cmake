@@ -90,3 +90,14 @@ if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
     endif()
   endforeach()
 endif()
+
+# Benchmarks of the C host (notifications per second, StartProgress's time, what the process holds
+# after many notifications): built with everything, run only by tools/gui-bench.sh, never by ctest.
+if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
+  add_executable(gui_bench plugin_host/gui_bench.c)
+  target_link_options(gui_bench PRIVATE -municode)
+  target_link_libraries(gui_bench PRIVATE user32 gdi32 psapi)
+  ky_target_defaults(gui_bench)
+  add_dependencies(gui_bench plugin_host_test fetchwellGUI fetchwell_library rcimage
+    fetchwellgui_lang_en)
+endif()

@@ -2,21 +2,29 @@
  * after another would make them: factory, Initialize, SelectLanguage, the progress wizard with
  * downloads, steps, status texts and a message box, its end, FreeOutputPlugin. The process's
  * kernel handles, GDI objects and USER objects are counted after each run: after the first run
- * (which pays for what is set up once per process) they must stay where they are. */
+ * (which pays for what the process sets up once) they must stay where it left them. */
 #include "plugin_slots.h"
 #include "process_counts.h"
 
 #define ID_WIZFINISH 12325
 #define RUNS 10
 
-/* What the first run may leave behind for good is allowed for by comparing every later run with
- * the first; after that, a run may differ from the first by this much at most. The only thing
- * that moves on its own between runs is the statistics request of each finished run: its thread
- * and WinINet's handles are released a moment after the wizard's end, and a count taken just then
- * can still see one thread's handle and its event. Nothing is allowed for GDI and USER objects. */
+/* What the process sets up once and keeps (window classes, fonts, the drawing library's session,
+ * WinINet) is paid by the first run: every later run is compared with the counts after run 1 and
+ * may differ by this much at most.
+ * - GDI: 24, the system's cache of painting device contexts. Under Wine each cached one is a DC
+ *   that belongs to no window, with its region and its bitmap; in the 32-bit build the cache fills
+ *   over the first runs, by 6 or 12 objects at a time and at a pace that depends on how the two
+ *   threads' painting meets (in one trial it still grew in run 10), and stops at 24 above run 1 (the
+ *   64-bit build fills it in run 1). A leak of three GDI objects per run still shows; one icon per
+ *   run also shows in the USER count.
+ * - kernel handles: 2, the statistics request of each finished run: its thread and WinINet's
+ *   handles are released a moment after the wizard's end, and a count taken just then could still
+ *   see a thread's handle and its event.
+ * - USER objects: none. */
 enum {
     KERNEL_SLACK = 2,
-    GDI_SLACK = 0,
+    GDI_SLACK = 24,
     USER_SLACK = 0
 };
 
