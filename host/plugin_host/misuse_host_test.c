@@ -281,7 +281,7 @@ static int CallOperation(void* plugin, State state, Operation op) {
             result = SLOT(plugin, SLOT_START_PROGRESS, StartProgressFn)(plugin) != 0;
             /* A refused start shows nothing new; an accepted one shows the page. */
             if (result && state != ST_SHOWN) CHECK(ProgressSheet(5000) != NULL);
-            if (!result && state != ST_SHOWN) CHECK(ProgressSheet(300) == NULL);
+            if (!result && state != ST_SHOWN) CHECK(ProgressSheet(100) == NULL);
             return result;
         case OP_FINISH_SUCCESS:
             return SLOT(plugin, SLOT_FINISH_PROGRESS, FinishProgressFn)(plugin, 1);
@@ -298,20 +298,20 @@ static int CallOperation(void* plugin, State state, Operation op) {
             SLOT(plugin, op == OP_SET_STATUS ? SLOT_SET_STATUS_TEXT : SLOT_UPDATE_STATUS_TEXT,
                  TextFn)
             (plugin, L"Misuse status");
-            if (ProgressSheet(state == ST_SHOWN ? 5000 : 200) == NULL) return NOT_SHOWN;
+            if (ProgressSheet(state == ST_SHOWN ? 5000 : 100) == NULL) return NOT_SHOWN;
             ControlText(IDC_STATUS, text, 256);
             return wcscmp(text, L"Misuse status") == 0 ? SHOWN : -1;
         case OP_INSTALL_STEP:
             SLOT(plugin, SLOT_SET_STATUS_TEXT, TextFn)(plugin, L"before the step");
             SLOT(plugin, SLOT_REPORT_INSTALL_STEP, TextFn)(plugin, L"Misuse step");
-            if (ProgressSheet(state == ST_SHOWN ? 5000 : 200) == NULL) return NOT_SHOWN;
+            if (ProgressSheet(state == ST_SHOWN ? 5000 : 100) == NULL) return NOT_SHOWN;
             /* The first step shows the installation status text. */
             ControlText(IDC_STATUS, text, 256);
             return text[0] && wcscmp(text, L"before the step") != 0 ? SHOWN : -1;
         case OP_DOWNLOAD:
             SLOT(plugin, SLOT_REPORT_DOWNLOAD_PROGRESS, DownloadFn)
             (plugin, 1024000ul, 4096000ul, L"Misuse download");
-            if (ProgressSheet(state == ST_SHOWN ? 5000 : 200) == NULL) return NOT_SHOWN;
+            if (ProgressSheet(state == ST_SHOWN ? 5000 : 100) == NULL) return NOT_SHOWN;
             ControlText(IDC_DONE, text, 256);
             return wcscmp(text, L"1000") == 0 ? SHOWN : -1;
         case OP_SHOW_MESSAGE: {
@@ -343,7 +343,7 @@ static int SheetIconIsValid(HWND sheet, WPARAM which) {
 }
 
 static void EndCase(void* plugin, State state) {
-    HWND sheet = ProgressSheet(state == ST_SHOWN ? 1000 : 300);
+    HWND sheet = ProgressSheet(state == ST_SHOWN ? 1000 : 100);
     if (sheet != NULL) {
         /* The wizard still takes notifications. */
         wchar_t text[64];
@@ -426,7 +426,7 @@ static void TestNullAndLongTextsInEveryTextSlot(void) {
                 ControlText(IDC_DONE, shown, 64);
                 CHECK(wcscmp(shown, L"2000") == 0);
             } else {
-                CHECK(ProgressSheet(200) == NULL);
+                CHECK(ProgressSheet(100) == NULL);
             }
 
             CHECK(ShowMessageAnswered(plugin, text, &seen) == IDOK);
