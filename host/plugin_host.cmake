@@ -98,3 +98,36 @@ if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
     endforeach()
   endif()
 endif()
+
+# Misuse and soak runs of the C host: every slot in every state, null and long texts, the object
+# freed while its progress wizard shows (misuse_host_test); ten whole runs in one process with the
+# process's handle, GDI and USER counts held to the first run's (soak_host_test). Both Windows
+# builds; a watchdog inside the misuse host fails a call that hangs.
+if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
+  foreach(name misuse_host_test soak_host_test)
+    add_executable(${name} plugin_host/${name}.c)
+    target_link_options(${name} PRIVATE -municode)
+    target_link_libraries(${name} PRIVATE user32 gdi32 psapi)
+    ky_target_defaults(${name})
+    add_dependencies(${name} plugin_host_test fetchwellGUI fetchwell_library rcimage
+      fetchwellgui_lang_en)
+    if(KY_WINE_RUNS)
+      add_test(NAME ${name} COMMAND ${name})
+      set_tests_properties(${name} PROPERTIES
+        TIMEOUT 300 FIXTURES_REQUIRED wine LABELS wine RESOURCE_LOCK display
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+        ENVIRONMENT "KY_BUILD_DIR=${CMAKE_BINARY_DIR}")
+    endif()
+  endforeach()
+endif()
+
+# Benchmarks of the C host (notifications per second, StartProgress's time, what the process holds
+# after many notifications): built with everything, run only by tools/gui-bench.sh, never by ctest.
+if(WIN32 AND NOT KY_HOST_TOOLS_ONLY)
+  add_executable(gui_bench plugin_host/gui_bench.c)
+  target_link_options(gui_bench PRIVATE -municode)
+  target_link_libraries(gui_bench PRIVATE user32 gdi32 psapi)
+  ky_target_defaults(gui_bench)
+  add_dependencies(gui_bench plugin_host_test fetchwellGUI fetchwell_library rcimage
+    fetchwellgui_lang_en)
+endif()

@@ -46,6 +46,16 @@ constexpr WORD kHeaderBitmapId = 0x71;
 constexpr WORD kSideBitmapId = 0x72;
 constexpr WORD kProductIconId = 0x65;
 
+// Each Initialize loads the icons again (a host may run several products in one process): the
+// icons of the one before are destroyed, or every run would leave two icons behind. No window
+// shows them then: Initialize is refused while the progress wizard runs, and the language wizard
+// exists only inside SelectLanguage. An icon that does not load leaves the one before in place.
+void ReplaceIcon(HICON& icon, HICON loaded) {
+    if (!loaded) return;
+    if (icon && icon != loaded) DestroyIcon(icon);
+    icon = loaded;
+}
+
 // The pictures and icons of the verified rcimage.dll in the plug-in directory. A missing or
 // unverified library is no failure: the wizards then show no pictures.
 void LoadProductPictures(const std::wstring& directory, GuiResources& resources) {
@@ -56,12 +66,14 @@ void LoadProductPictures(const std::wstring& directory, GuiResources& resources)
     resources.headerBitmap.LoadFromResource(library, MAKEINTRESOURCEW(kHeaderBitmapId));
     resources.sideBitmap.LoadFromResource(library, MAKEINTRESOURCEW(kSideBitmapId));
     const int size = LargeIconSize(CMFCGUIPlugin::GetDpiScale());
-    // Icons live as long as the process (LoadImageW without LR_SHARED copies them out of the
-    // library), so the library can go at once.
-    resources.largeIcon = static_cast<HICON>(LoadImageW(library, MAKEINTRESOURCEW(kProductIconId),
-                                                        IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-    resources.smallIcon = static_cast<HICON>(
-        LoadImageW(library, MAKEINTRESOURCEW(kProductIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    // LoadImageW without LR_SHARED copies the icons out of the library, so the library can go at
+    // once.
+    ReplaceIcon(resources.largeIcon,
+                static_cast<HICON>(LoadImageW(library, MAKEINTRESOURCEW(kProductIconId), IMAGE_ICON,
+                                              size, size, LR_DEFAULTCOLOR)));
+    ReplaceIcon(resources.smallIcon,
+                static_cast<HICON>(LoadImageW(library, MAKEINTRESOURCEW(kProductIconId), IMAGE_ICON,
+                                              16, 16, LR_DEFAULTCOLOR)));
     FreeLibrary(library);
 }
 
@@ -84,8 +96,14 @@ CMFCGUIPlugin::CMFCGUIPlugin(const wchar_t* pluginDirectory)
 
 CMFCGUIPlugin::~CMFCGUIPlugin() {
     // The thread runs the progress wizard modally and does not look at the stop request, so this
-    // waits until the wizard has closed.
-    if (IsRunning()) Stop(INFINITE);
+    // waits until the wizard has closed. A host that frees the object while the wizard still shows
+    // the work as going on has stopped without FinishProgress or AbortProgress: the page is told
+    // the work was aborted, so that it offers Finish; otherwise the user could not close it (its
+    // Cancel only asks the host to stop) and this wait would never end.
+    if (IsRunning()) {
+        if (ProgressPageWindow()) Notify(NewProgressNotification(NOTIFY_ABORTED));
+        Stop(INFINITE);
+    }
     delete m_progressWizard;
     m_progressWizard = nullptr;
     if (m_languageLibrary) {
@@ -112,6 +130,9 @@ void* CMFCGUIPlugin::DestroyPlugin(unsigned int flags) {
 bool CMFCGUIPlugin::Initialize(void* hostContext, const wchar_t* controlFilePath, bool skipWelcome,
                                bool allowCancel) try {
     if (!controlFilePath) return false;
+    // While the progress wizard runs, its thread reads the control file and the process-wide
+    // pictures: neither may change under it.
+    if (IsRunning()) return false;
     m_hostContext = hostContext;
     m_skipWelcome = skipWelcome;
     m_allowCancel = allowCancel;
@@ -183,6 +204,9 @@ bool CMFCGUIPlugin::SwitchLanguage(const wchar_t* code) {
 int CMFCGUIPlugin::SelectLanguage(const wchar_t* productId, wchar_t* language,
                                   unsigned int languageSize) try {
     if (!language || languageSize == 0) return PLUGIN_FAILED;
+    // While the progress wizard runs, its thread loads its texts from the language library in
+    // force: that library may not be switched (and freed) under it.
+    if (IsRunning()) return PLUGIN_FAILED;
 
     wchar_t initial[64] = {};
     MyLANGIDToISO3166(GetUserDefaultUILanguage(), initial, 64, 0);
