@@ -203,7 +203,7 @@ static void BenchHeldResources(void) {
 }
 
 int wmain(void) {
-    if (!LoadPlugin()) return 1;
+    if (!LoadPlugin(0)) return 1;
     printf("fetchwellGUI.dll benchmarks, %d-bit build\n", (int)(sizeof(void*) * 8));
     if (!CountsSelfCheck()) printf("(the counts below cannot be trusted: see above)\n");
     BenchStartProgress();

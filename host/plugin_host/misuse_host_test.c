@@ -570,7 +570,7 @@ int wmain(void) {
     BeginCase("loading the plug-in", 60000);
     watchdog = CreateThread(NULL, 0, Watchdog, NULL, 0, NULL);
     if (!watchdog) return 1;
-    if (!LoadPlugin()) return 1;
+    if (!LoadPlugin(0)) return 1;
     wmemset(g_longText, L'x', LONG_TEXT_CHARS);
     g_longText[LONG_TEXT_CHARS] = 0;
 

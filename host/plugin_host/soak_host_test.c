@@ -160,7 +160,7 @@ static void TestTenWholeRunsLeaveTheCountsWhereTheFirstLeftThem(void) {
 }
 
 int wmain(void) {
-    if (!LoadPlugin()) return 1;
+    if (!LoadPlugin(0)) return 1;
     TestTenWholeRunsLeaveTheCountsWhereTheFirstLeftThem();
     FreeLibrary(g_dll);
     printf("soak host: %d passed, %d failed\n", g_passed, g_failed);
