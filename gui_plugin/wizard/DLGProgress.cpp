@@ -181,11 +181,11 @@ void CDLGProgress::OnDownload(const ProgressNotification& notification) {
     in.bytesTotal = notification.bytesTotal;
     const progress::DownloadFigures figures = progress::ComputeDownloadFigures(in);
 
-    SetDlgItemText(IDC_DONE, progress::CountText(figures.doneKb).c_str());
-    SetDlgItemText(IDC_LEFT, progress::CountText(figures.leftKb).c_str());
+    SetFigure(IDC_DONE, progress::CountText(figures.doneKb).c_str());
+    SetFigure(IDC_LEFT, progress::CountText(figures.leftKb).c_str());
     if (figures.speedMeasured) {
         m_strSpeed = progress::CountText(figures.speedKbPerSecond).c_str();
-        SetDlgItemText(IDC_SPEED, m_strSpeed);
+        SetFigure(IDC_SPEED, m_strSpeed);
     }
     if (figures.windowRestarts) {
         m_nWindowStartMs = in.elapsedMs;
@@ -296,9 +296,30 @@ BOOL CDLGProgress::OnWizardFinish() {
 }
 
 void CDLGProgress::SetBar(uint32_t range, uint32_t position) {
-    // The 32-bit range: PBM_SETRANGE's 16-bit bound would wrap for a large download.
-    SendDlgItemMessageW(m_hWnd, IDC_BAR, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
-    SendDlgItemMessageW(m_hWnd, IDC_BAR, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    // The 32-bit range: PBM_SETRANGE's 16-bit bound would wrap for a large download. Setting the
+    // range or the position repaints the bar, so each is set only when it differs from what the
+    // bar holds (asking costs no painting).
+    HWND bar = ::GetDlgItem(m_hWnd, IDC_BAR);
+    if (!bar) return;
+    const LRESULT high = ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+    const LRESULT low = ::SendMessageW(bar, PBM_GETRANGE, TRUE, 0);
+    if (low != 0 || static_cast<uint32_t>(high) != range) {
+        ::SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
+    }
+    if (static_cast<uint32_t>(::SendMessageW(bar, PBM_GETPOS, 0, 0)) != position) {
+        ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    }
+}
+
+void CDLGProgress::SetFigure(int id, LPCWSTR text) {
+    // A notification often leaves a figure as it was; setting the same text again would only
+    // repaint the control.
+    wchar_t shown[64] = {};
+    HWND control = ::GetDlgItem(m_hWnd, id);
+    if (!control) return;
+    const int length = ::GetWindowTextW(control, shown, 64);
+    if (length < 63 && lstrcmpW(shown, text) == 0) return;
+    ::SetWindowTextW(control, text);
 }
 
 void CDLGProgress::SetStatus(LPCWSTR text) { SetDlgItemText(IDC_STATUS, text ? text : L""); }

@@ -56,6 +56,8 @@ private:
     void OnFinished(bool success);
     void OnAborted();
     void SetBar(uint32_t range, uint32_t position);
+    // Sets a figure's text when it differs from the one shown.
+    void SetFigure(int id, LPCWSTR text);
     void SetStatus(LPCWSTR text);
     // String 108 with the caption of the sheet's Finish button.
     CString CloseOnlyText() const;
