@@ -4,6 +4,7 @@
  * shown. Slots by index through the raw table (thiscall on 32-bit); a watchdog ends the program
  * with a failure when a call does not come back, so a hang fails the test instead of stalling it. */
 #include "plugin_slots.h"
+#include "plugin_windows.h"
 
 #define ID_WIZFINISH 12325
 #define IDC_STATUS 1010
@@ -35,48 +36,17 @@ static void BeginCase(const char* name, DWORD allowedMs) {
 
 /* ---- Windows of the plug-in ---- */
 
-typedef struct {
-    int id;
-    HWND found;
-} ControlQuery;
-
-static BOOL CALLBACK FindChild(HWND child, LPARAM param) {
-    ControlQuery* query = (ControlQuery*)param;
-    if (GetDlgCtrlID(child) == query->id && IsWindowVisible(child)) {
-        query->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static BOOL CALLBACK FindTop(HWND top, LPARAM param) {
-    ControlQuery* query = (ControlQuery*)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(top, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(top)) return TRUE;
-    EnumChildWindows(top, FindChild, param);
-    return query->found == NULL;
-}
-
 /* A visible control of id in a window of this process, waiting up to waitMs for it. */
-static HWND FindControl(int id, DWORD waitMs) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        ControlQuery query = {id, NULL};
-        EnumWindows(FindTop, (LPARAM)&query);
-        if (query.found || GetTickCount() - start >= waitMs) return query.found;
-        Sleep(20);
-    }
-}
+static HWND FindControlWithin(int id, DWORD waitMs) { return WaitForControlMs(id, NULL, waitMs); }
 
 static HWND ProgressSheet(DWORD waitMs) {
-    HWND status = FindControl(IDC_STATUS, waitMs);
+    HWND status = FindControlWithin(IDC_STATUS, waitMs);
     return status ? GetAncestor(status, GA_ROOT) : NULL;
 }
 
 /* Length and start of a control's text; -1 when the control is not there. */
 static int ControlText(int id, wchar_t* text, int size) {
-    HWND control = FindControl(id, 2000);
+    HWND control = FindControlWithin(id, 2000);
     text[0] = 0;
     if (!control) return -1;
     GetWindowTextW(control, text, size);

@@ -2,6 +2,7 @@
  * (thiscall on 32-bit), a real progress wizard on the plug-in's thread, and a driver thread that
  * reads the page's controls and presses its buttons as a user would. */
 #include "plugin_slots.h"
+#include "plugin_windows.h"
 
 #include <commctrl.h>
 
@@ -27,49 +28,8 @@ static void* NewProgressPlugin(const wchar_t* code, host_bool allowCancel) {
     return plugin;
 }
 
-/* The process's visible top-level window that holds a control of id deep inside. */
-typedef struct {
-    int id;
-    HWND found;
-    HWND owner;
-} FindWindowQuery;
-
-static BOOL CALLBACK FindChild(HWND child, LPARAM param) {
-    FindWindowQuery* query = (FindWindowQuery*)param;
-    if (GetDlgCtrlID(child) == query->id && IsWindowVisible(child)) {
-        query->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static BOOL CALLBACK FindTop(HWND top, LPARAM param) {
-    FindWindowQuery* query = (FindWindowQuery*)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(top, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(top)) return TRUE;
-    if (query->owner && GetWindow(top, GW_OWNER) != query->owner) return TRUE;
-    EnumChildWindows(top, FindChild, param);
-    return query->found == NULL;
-}
-
-/* A visible control of id (in a window owned by owner, when given), or NULL. */
-static HWND FindControl(int id, HWND owner) {
-    FindWindowQuery query = {id, NULL, owner};
-    EnumWindows(FindTop, (LPARAM)&query);
-    return query.found;
-}
-
 /* Waits up to 10 s for a visible control of id (in a window owned by owner, when given). */
-static HWND WaitForControl(int id, HWND owner) {
-    int i;
-    for (i = 0; i < 200; ++i) {
-        HWND found = FindControl(id, owner);
-        if (found) return found;
-        Sleep(50);
-    }
-    return NULL;
-}
+static HWND WaitForControl(int id, HWND owner) { return WaitForControlMs(id, owner, 10000); }
 
 static void ControlText(int id, wchar_t* text, int size) {
     HWND control = WaitForControl(id, NULL);

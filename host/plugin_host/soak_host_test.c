@@ -4,6 +4,7 @@
  * kernel handles, GDI objects and USER objects are counted after each run: after the first run
  * (which pays for what the process sets up once) they must stay where it left them. */
 #include "plugin_slots.h"
+#include "plugin_windows.h"
 #include "process_counts.h"
 
 #define ID_WIZFINISH 12325
@@ -53,37 +54,12 @@ static DWORD WINAPI WatchForBox(LPVOID param) {
     return 0;
 }
 
-typedef struct {
-    int id;
-    HWND found;
-} ControlQuery;
-
-static BOOL CALLBACK FindChild(HWND child, LPARAM param) {
-    ControlQuery* query = (ControlQuery*)param;
-    if (GetDlgCtrlID(child) == query->id && IsWindowVisible(child)) {
-        query->found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-static BOOL CALLBACK FindTop(HWND top, LPARAM param) {
-    ControlQuery* query = (ControlQuery*)param;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(top, &pid);
-    if (pid != GetCurrentProcessId() || !IsWindowVisible(top)) return TRUE;
-    EnumChildWindows(top, FindChild, param);
-    return query->found == NULL;
-}
-
 static DWORD WINAPI PressFinish(LPVOID param) {
     int i;
     (void)param;
     for (i = 0; i < 500; ++i) {
-        ControlQuery query = {1010, NULL};
-        HWND finish;
-        EnumWindows(FindTop, (LPARAM)&query);
-        finish = query.found ? GetDlgItem(GetAncestor(query.found, GA_ROOT), ID_WIZFINISH) : NULL;
+        HWND status = FindControl(1010, NULL);
+        HWND finish = status ? GetDlgItem(GetAncestor(status, GA_ROOT), ID_WIZFINISH) : NULL;
         if (finish && IsWindowEnabled(finish) && IsWindowVisible(finish)) {
             PostMessageW(finish, BM_CLICK, 0, 0);
             return 1;

@@ -37,11 +37,13 @@ std::wstring WriteControlFile() {
         "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<loadercontrol version=\"1\"><guiLanguages>"
         "<language code=\"en\" library=\"fetchwellGUI_en.dll\"/>"
         "<language code=\"de\" library=\"fetchwellGUI_de.dll\"/>"
+        "<language code=\"fr\" library=\"fetchwellGUI_fr.dll\"/>"
         "<language code=\"ru\" library=\"fetchwellGUI_ru.dll\"/>"
         "<language code=\"he\" library=\"fetchwellGUI_he.dll\"/>"
         "</guiLanguages><products>"
         "<product id=\"brisco-suite\" name=\"Brisco Suite\"><language code=\"en\"/>"
-        "<language code=\"de\"/><language code=\"ru\"/><language code=\"he\"/></product>"
+        "<language code=\"de\"/><language code=\"fr\"/><language code=\"ru\"/>"
+        "<language code=\"he\"/></product>"
         "<product id=\"brisco-one\" name=\"Brisco One\"><language code=\"en\"/></product>"
         "</products></loadercontrol>\n",
         f);
@@ -114,6 +116,11 @@ std::string TextsStandBesideTheWatermarkBand(HWND sheet) {
     return problems;
 }
 
+// The languages of the control file above besides English.
+bool IsListedLanguage(const std::wstring& code) {
+    return code == L"de" || code == L"fr" || code == L"ru" || code == L"he";
+}
+
 TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
     CMFCGUIPlugin plugin(BinDirectory().c_str());
     ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true));
@@ -148,7 +155,7 @@ TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
     EXPECT_TRUE(captured[0] && captured[1]);
     EXPECT_EQ(textsBesideTheBand, "");
     // The wizard was built in the user's language when it is one of the list.
-    if (std::wstring(user) == L"ru" || std::wstring(user) == L"he") {
+    if (IsListedLanguage(user)) {
         EXPECT_EQ(std::wstring(code), std::wstring(user));
     }
 }
@@ -160,7 +167,7 @@ TEST(ProgressPageCaptures, DuringADownloadAndAfterTheEnd) {
     ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true));
     wchar_t user[64] = {};
     MyLANGIDToISO3166(GetUserDefaultUILanguage(), user, 64, 0);
-    std::wstring code = (std::wstring(user) == L"ru" || std::wstring(user) == L"he") ? user : L"en";
+    std::wstring code = IsListedLanguage(user) ? user : L"en";
     wchar_t settled[64] = {};
     lstrcpynW(settled, code.c_str(), 64);
     ASSERT_EQ(plugin.SelectLanguage(L"brisco-suite", settled, 64), PLUGIN_OK);
