@@ -6,11 +6,11 @@ mark with a red removal badge, a white cross in a red disc, over its lower right
 holds 16, 24, 32, 48, 64 and 128 pixel images, 32-bit with an alpha channel and an AND mask, which
 every Windows from XP on reads; edges are smoothed by sampling each pixel 16 times (4 times from 64 pixels on)."""
 import os
-import struct
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "rcimage"))
-from make_pictures import WHITE, mark  # noqa: E402  (the product mark, shared with rcimage.dll)
+from make_pictures import WHITE, ico, mark  # noqa: E402  (the product mark and the icon format,
+# shared with rcimage.dll)
 
 SIZES = (16, 24, 32, 48, 64, 128)
 RED = (206, 38, 38)
@@ -48,61 +48,12 @@ def badged_mark_for(size):
     return draw
 
 
-def sample(draw, x, y, size, grid=4):
-    """Colour and coverage of pixel (x, y): the mean of grid * grid samples of draw over the unit
-    square scaled to size; samples where draw gives None are transparent."""
-    total = [0.0, 0.0, 0.0]
-    covered = 0
-    for j in range(grid):
-        for i in range(grid):
-            c = draw((x + (i + 0.5) / grid) / size, (y + (j + 0.5) / grid) / size)
-            if c is not None:
-                covered += 1
-                for k in range(3):
-                    total[k] += c[k]
-    if covered == 0:
-        return None, 0.0
-    return tuple(t / covered for t in total), covered / float(grid * grid)
-
-
-def icon_image(draw_for, size):
-    """One image of an icon file: BITMAPINFOHEADER (double height), 32-bit BGRA rows bottom-up,
-    then the AND mask (1 = transparent) rows bottom-up, each padded to 32 bits."""
-    pixels = bytearray()
-    mask_stride = (size + 31) // 32 * 4
-    mask = bytearray(mask_stride * size)
-    for row, y in enumerate(reversed(range(size))):
-        for x in range(size):
-            c, alpha = sample(draw_for(size), x, y, size, 4 if size < 64 else 2)
-            if c is None:
-                pixels += bytes(4)
-                mask[row * mask_stride + x // 8] |= 0x80 >> (x % 8)
-            else:
-                r, g, b = (int(round(v)) for v in c)
-                pixels += bytes((b, g, r, int(round(alpha * 255))))
-    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 32, 0, len(pixels) + len(mask), 0, 0,
-                       0, 0)
-    return info + bytes(pixels) + bytes(mask)
-
-
-def ico(draw_for, sizes):
-    """An icon file of one image per size; draw_for(size) gives the drawing for that size."""
-    images = [icon_image(draw_for, s) for s in sizes]
-    out = struct.pack("<HHH", 0, 1, len(sizes))
-    offset = 6 + 16 * len(sizes)
-    for s, data in zip(sizes, images):
-        dim = 0 if s >= 256 else s
-        out += struct.pack("<BBBBHHII", dim, dim, 0, 0, 1, 32, len(data), offset)
-        offset += len(data)
-    return out + b"".join(images)
-
-
 def main():
     folder = sys.argv[1]
     for name, draw_for in (("brisco.ico", lambda size: mark),
                            ("brisco_uninstall.ico", badged_mark_for)):
         with open(os.path.join(folder, name), "wb") as f:
-            f.write(ico(draw_for, SIZES))
+            f.write(ico(SIZES, draw_for, lambda size: 4 if size < 64 else 2))
 
 
 if __name__ == "__main__":

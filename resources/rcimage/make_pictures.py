@@ -45,19 +45,21 @@ def mark(u, v):
     return colour
 
 
-def sample(draw, x, y, scale):
-    """Average of four samples of draw inside pixel (x, y); None samples count as transparent."""
+def sample(draw, x, y, size, grid=2):
+    """Colour and coverage of pixel (x, y): the mean of grid * grid samples of draw over the unit
+    square scaled to size; samples where draw gives None are transparent."""
     total = [0.0, 0.0, 0.0]
     covered = 0
-    for dx, dy in ((0.25, 0.25), (0.75, 0.25), (0.25, 0.75), (0.75, 0.75)):
-        c = draw((x + dx) / scale, (y + dy) / scale)
-        if c is not None:
-            covered += 1
-            for i in range(3):
-                total[i] += c[i]
+    for j in range(grid):
+        for i in range(grid):
+            c = draw((x + (i + 0.5) / grid) / size, (y + (j + 0.5) / grid) / size)
+            if c is not None:
+                covered += 1
+                for k in range(3):
+                    total[k] += c[k]
     if covered == 0:
         return None, 0.0
-    return tuple(t / covered for t in total), covered / 4.0
+    return tuple(t / covered for t in total), covered / float(grid * grid)
 
 
 def bmp(width, height, pixel):
@@ -120,17 +122,18 @@ def side_pixel(width, height):
     return pixel
 
 
-def icon_image(size):
-    """One image of the icon file: 32-bit BGRA rows bottom-up, then the AND mask."""
+def icon_image(size, draw=mark, grid=2):
+    """One image of an icon file: BITMAPINFOHEADER (double height), 32-bit BGRA rows bottom-up,
+    then the AND mask (1 = transparent) rows bottom-up, each padded to 32 bits."""
     pixels = bytearray()
     mask_stride = (size + 31) // 32 * 4
     mask = bytearray(mask_stride * size)
-    for y in reversed(range(size)):
+    for row, y in enumerate(reversed(range(size))):
         for x in range(size):
-            c, alpha = sample(mark, x, y, size)
+            c, alpha = sample(draw, x, y, size, grid)
             if c is None:
                 pixels += bytes(4)
-                mask[(size - 1 - y) * mask_stride + x // 8] |= 0x80 >> (x % 8)
+                mask[row * mask_stride + x // 8] |= 0x80 >> (x % 8)
             else:
                 r, g, b = (int(round(v)) for v in c)
                 pixels += bytes((b, g, r, int(round(alpha * 255))))
@@ -139,8 +142,10 @@ def icon_image(size):
     return info + bytes(pixels) + bytes(mask)
 
 
-def ico(sizes):
-    images = [icon_image(s) for s in sizes]
+def ico(sizes, draw_for=lambda size: mark, grid_for=lambda size: 2):
+    """An icon file of one image per size; draw_for(size) gives the drawing for that size and
+    grid_for(size) how many samples a side each pixel takes."""
+    images = [icon_image(s, draw_for(s), grid_for(s)) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for s, data in zip(sizes, images):
