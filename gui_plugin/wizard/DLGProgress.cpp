@@ -298,17 +298,25 @@ BOOL CDLGProgress::OnWizardFinish() {
 void CDLGProgress::SetBar(uint32_t range, uint32_t position) {
     // The 32-bit range: PBM_SETRANGE's 16-bit bound would wrap for a large download. Setting the
     // range or the position repaints the bar, so each is set only when it differs from what the
-    // bar holds (asking costs no painting).
+    // bar holds (asking costs no painting), the position only when that shows.
     HWND bar = ::GetDlgItem(m_hWnd, IDC_BAR);
     if (!bar) return;
     const LRESULT high = ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
     const LRESULT low = ::SendMessageW(bar, PBM_GETRANGE, TRUE, 0);
-    if (low != 0 || static_cast<uint32_t>(high) != range) {
-        ::SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
+    const bool rangeChanged = low != 0 || static_cast<uint32_t>(high) != range;
+    if (rangeChanged) ::SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(range));
+    const uint32_t shown = static_cast<uint32_t>(::SendMessageW(bar, PBM_GETPOS, 0, 0));
+    if (shown == position) return;
+    // Within one range the bar is repainted only when its filled part grows or shrinks by a
+    // pixel: a large download moves the position on nearly every notification, while the drawn
+    // bar moves once in many, and each repaint costs the host's thread its wait.
+    if (!rangeChanged && range != 0) {
+        RECT client = {};
+        ::GetClientRect(bar, &client);
+        const uint64_t width = client.right > client.left ? client.right - client.left : 0;
+        if (width * shown / range == width * position / range) return;
     }
-    if (static_cast<uint32_t>(::SendMessageW(bar, PBM_GETPOS, 0, 0)) != position) {
-        ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    }
+    ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
 void CDLGProgress::SetFigure(int id, LPCWSTR text) {

@@ -457,6 +457,35 @@ static void TestBarShowsThePartDoneOfLargeDownloads(void) {
                    position, range.iLow, range.iHigh);
         }
     }
+    /* Many small steps of one download, several to a pixel of the bar: the drawn part (the
+     * position's share of the bar's width) is after each the one the bytes done give. */
+    if (bar) {
+        const unsigned long total = 4000000000ul, steps = 400;
+        RECT client;
+        unsigned long k, wrong = 0, width;
+        GetClientRect(bar, &client);
+        width = (unsigned long)(client.right - client.left);
+        CHECK(width > 100);
+        for (k = 0; k <= steps; ++k) {
+            unsigned long done = (unsigned long)((unsigned long long)total * k / steps);
+            unsigned long long range, position, drawn, share;
+            SLOT(plugin, SLOT_REPORT_DOWNLOAD_PROGRESS, DownloadFn)(plugin, done, total, NULL);
+            range = (unsigned long long)SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+            position = (unsigned long long)SendMessageW(bar, PBM_GETPOS, 0, 0);
+            drawn = range ? width * position / range : 0;
+            share = (unsigned long long)width * done / total;
+            /* one pixel either way for the rounding of the bar's steps */
+            if (range == 0 || drawn + 1 < share || drawn > share + 1) {
+                if (!wrong) {
+                    printf("bar: %lu of %lu drawn to %llu of %lu pixels, not %llu\n", done, total,
+                           drawn, width, share);
+                }
+                ++wrong;
+            }
+        }
+        CHECK(wrong == 0);
+        CHECK(SendMessageW(bar, PBM_GETPOS, 0, 0) == SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
+    }
     CHECK(SLOT(plugin, SLOT_FINISH_PROGRESS, FinishProgressFn)(plugin, 1) == PLUGIN_COMPLETED);
     g_free(plugin);
 }
