@@ -48,16 +48,28 @@ ky_wine_font_links || true
 # Wine's own helper processes (services, the desktop window) are started by the first program
 # that needs them and outlive it; they must not hold CTest's output pipe open, or the test never
 # ends. So the program writes to a file that is streamed to our output while it runs.
-out=$(mktemp "${KY_BUILD_DIR}/wine-run.XXXXXX")
-"$KY_WINE" "$@" >"$out" 2>&1 </dev/null &
-pid=$!
-trap 'kill $pid 2>/dev/null' TERM INT
-tail -n +1 -f --pid=$pid "$out" &
-tailpid=$!
-wait $pid
-rc=$?
-wait $tailpid
-rm -f "$out"
+run_once() {
+    out=$(mktemp "${KY_BUILD_DIR}/wine-run.XXXXXX")
+    "$KY_WINE" "$@" >"$out" 2>&1 </dev/null &
+    pid=$!
+    trap 'kill $pid 2>/dev/null' TERM INT
+    tail -n +1 -f --pid=$pid "$out" &
+    tailpid=$!
+    wait $pid
+    rc=$?
+    wait $tailpid
+    [ -s "$out" ] && wrote=1 || wrote=0
+    rm -f "$out"
+}
+run_once "$@"
+# A program that failed without writing a single line most likely never ran: Wine could not
+# start it (seen once, in a fresh build folder, while another program started at the same
+# moment). It is started once more, and says so; a program that really fails that way fails again.
+if [ "$rc" -ne 0 ] && [ "$wrote" -eq 0 ]; then
+    echo "wine-run: $1 ended with code $rc before writing anything; starting it once more"
+    run_once "$@"
+fi
+[ "$rc" -eq 0 ] || echo "wine-run: $(basename "$1") ended with code $rc"
 
 if [ -n "$own_xvfb" ]; then
     # Only a run by hand starts its own display; let Wine's processes go before it does.
