@@ -74,13 +74,7 @@ static HANDLE StartThread(LPTHREAD_START_ROUTINE routine, void* param) {
     return CreateThread(NULL, 0, routine, param, 0, NULL);
 }
 
-static DWORD EndThread(HANDLE thread) {
-    DWORD code = 0;
-    WaitForSingleObject(thread, 30000);
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
-    return code;
-}
+static DWORD EndThread(HANDLE thread) { return JoinDriver(thread, 30000); }
 
 /* The message box of ShowMessage, on the host's thread, answered with OK. */
 typedef struct {

@@ -1,5 +1,6 @@
 /* Finding the plug-in's windows from a C test host: a visible control of a given id in a visible
- * top-level window of this process (owned by a given window, when one is named). */
+ * top-level window of this process (owned by a given window, when one is named); and ending the
+ * driver threads that press their buttons. */
 #pragma once
 
 #include <windows.h>
@@ -44,4 +45,14 @@ static inline HWND WaitForControlMs(int id, HWND owner, DWORD waitMs) {
         if (found || GetTickCount() - start >= waitMs) return found;
         Sleep(20);
     }
+}
+
+/* Waits up to waitMs for a driver thread, closes it and gives its exit code (STILL_ACTIVE when
+ * it had not ended by then). */
+static inline DWORD JoinDriver(HANDLE thread, DWORD waitMs) {
+    DWORD code = 0;
+    WaitForSingleObject(thread, waitMs);
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    return code;
 }

@@ -145,13 +145,7 @@ static HANDLE StartDriver(LPTHREAD_START_ROUTINE routine) {
     return CreateThread(NULL, 0, routine, NULL, 0, NULL);
 }
 
-static DWORD EndDriver(HANDLE thread) {
-    DWORD code = 0;
-    WaitForSingleObject(thread, 20000);
-    GetExitCodeThread(thread, &code);
-    CloseHandle(thread);
-    return code;
-}
+static DWORD EndDriver(HANDLE thread) { return JoinDriver(thread, 20000); }
 
 /* The statistics actions of a run: the finish report once per wizard shown and closed with
  * PLUGIN_COMPLETED. */
