@@ -106,8 +106,8 @@ BOOL CDLGProgress::OnSetActive() {
 
 void CDLGProgress::OnTimer(UINT_PTR) {
     ++m_nElapsedSeconds;
-    SetDlgItemText(IDC_ELAPSED, progress::ClockText(m_nElapsedSeconds).c_str());
-    SetDlgItemText(IDC_REMAINING, m_strRemaining);
+    SetFigure(m_stcElapsed, progress::ClockText(m_nElapsedSeconds).c_str());
+    SetFigure(m_stcRemaining, m_strRemaining);
 }
 
 LRESULT CDLGProgress::OnProgressNotify(WPARAM wParam, LPARAM lParam) {
@@ -181,11 +181,11 @@ void CDLGProgress::OnDownload(const ProgressNotification& notification) {
     in.bytesTotal = notification.bytesTotal;
     const progress::DownloadFigures figures = progress::ComputeDownloadFigures(in);
 
-    SetFigure(IDC_DONE, progress::CountText(figures.doneKb).c_str());
-    SetFigure(IDC_LEFT, progress::CountText(figures.leftKb).c_str());
+    SetFigure(m_stcDone, progress::CountText(figures.doneKb).c_str());
+    SetFigure(m_stcLeft, progress::CountText(figures.leftKb).c_str());
     if (figures.speedMeasured) {
         m_strSpeed = progress::CountText(figures.speedKbPerSecond).c_str();
-        SetFigure(IDC_SPEED, m_strSpeed);
+        SetFigure(m_stcSpeed, m_strSpeed);
     }
     if (figures.windowRestarts) {
         m_nWindowStartMs = in.elapsedMs;
@@ -204,8 +204,10 @@ void CDLGProgress::OnInstallStep() {
         m_bInstallTextLoaded = true;
         SetStatus(LoadText(IDS_INSTALLING));
     }
-    SendDlgItemMessageW(m_hWnd, IDC_BAR, PBM_SETRANGE32, 0, 2000);
-    SendDlgItemMessageW(m_hWnd, IDC_BAR, PBM_STEPIT, 0, 0);
+    if (HWND bar = m_progress.m_hWnd) {
+        ::SendMessageW(bar, PBM_SETRANGE32, 0, 2000);
+        ::SendMessageW(bar, PBM_STEPIT, 0, 0);
+    }
 }
 
 void CDLGProgress::OnFinished(bool success) {
@@ -299,7 +301,7 @@ void CDLGProgress::SetBar(uint32_t range, uint32_t position) {
     // The 32-bit range: PBM_SETRANGE's 16-bit bound would wrap for a large download. Setting the
     // range or the position repaints the bar, so each is set only when it differs from what the
     // bar holds (asking costs no painting), the position only when that shows.
-    HWND bar = ::GetDlgItem(m_hWnd, IDC_BAR);
+    HWND bar = m_progress.m_hWnd;
     if (!bar) return;
     const LRESULT high = ::SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
     const LRESULT low = ::SendMessageW(bar, PBM_GETRANGE, TRUE, 0);
@@ -319,18 +321,20 @@ void CDLGProgress::SetBar(uint32_t range, uint32_t position) {
     ::SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
-void CDLGProgress::SetFigure(int id, LPCWSTR text) {
+void CDLGProgress::SetFigure(CWnd& figure, LPCWSTR text) {
     // A notification often leaves a figure as it was; setting the same text again would only
     // repaint the control.
     wchar_t shown[64] = {};
-    HWND control = ::GetDlgItem(m_hWnd, id);
+    HWND control = figure.m_hWnd;
     if (!control) return;
     const int length = ::GetWindowTextW(control, shown, 64);
     if (length < 63 && lstrcmpW(shown, text) == 0) return;
     ::SetWindowTextW(control, text);
 }
 
-void CDLGProgress::SetStatus(LPCWSTR text) { SetDlgItemText(IDC_STATUS, text ? text : L""); }
+void CDLGProgress::SetStatus(LPCWSTR text) {
+    if (m_stcStatus.m_hWnd) ::SetWindowTextW(m_stcStatus.m_hWnd, text ? text : L"");
+}
 
 CString CDLGProgress::CloseOnlyText() const {
     CString caption;

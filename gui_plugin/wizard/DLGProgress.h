@@ -28,6 +28,8 @@ public:
     // The progress wizard the page lives in, when it is one.
     CWizProductProgress* GetProgressWizard() const;
 
+    // Attached when the page is set up; the notifications reach the controls through these, since
+    // finding a child by its id asks the window system each time.
     CStatic m_stcStatus;
     CStatic m_stcElapsed;
     CStatic m_stcRemaining;
@@ -57,7 +59,7 @@ private:
     void OnAborted();
     void SetBar(uint32_t range, uint32_t position);
     // Sets a figure's text when it differs from the one shown.
-    void SetFigure(int id, LPCWSTR text);
+    void SetFigure(CWnd& figure, LPCWSTR text);
     void SetStatus(LPCWSTR text);
     // String 108 with the caption of the sheet's Finish button.
     CString CloseOnlyText() const;
