@@ -6,11 +6,13 @@
 #
 #   ky_msvc_abi_binary(NAME name KIND DLL|EXE ENTRY symbol SOURCES ... [OUTPUT_NAME file]
 #                      [SUBSYSTEM console|windows] [INCLUDES ...] [DEFINES ...]
-#                      [SYSTEM_LIBS kernel32 ...] [LINK_FILES ...] [LINK_FLAGS ...] [DEPENDS ...])
+#                      [RESOURCES file.rc ...] [SYSTEM_LIBS kernel32 ...] [LINK_FILES ...]
+#                      [LINK_FLAGS ...] [DEPENDS ...])
 # makes ${CMAKE_BINARY_DIR}/bin/file.dll or file.exe (file defaults to name) and a target "name"
 # that builds it. An EXE is a console program unless SUBSYSTEM says windows. LINK_FILES: further
 # archives or objects for the linker (generator expressions allowed), rebuilt into it when they
-# change. LINK_FLAGS: further options for lld-link.
+# change. LINK_FLAGS: further options for lld-link. RESOURCES: resource scripts, compiled by the
+# build's resource compiler into .res files that lld-link links in.
 #
 #   ky_import_library(NAME name DEF file)
 # makes an import library from a .def file (names exactly as written there) and an INTERFACE
@@ -89,7 +91,7 @@ endfunction()
 
 function(ky_msvc_abi_binary)
   cmake_parse_arguments(B "" "NAME;KIND;ENTRY;OUTPUT_NAME;SUBSYSTEM"
-    "SOURCES;INCLUDES;DEFINES;SYSTEM_LIBS;LINK_FILES;LINK_FLAGS;DEPENDS" ${ARGN})
+    "SOURCES;INCLUDES;DEFINES;RESOURCES;SYSTEM_LIBS;LINK_FILES;LINK_FLAGS;DEPENDS" ${ARGN})
   if(NOT B_SUBSYSTEM)
     set(B_SUBSYSTEM console)
   endif()
@@ -117,6 +119,18 @@ function(ky_msvc_abi_binary)
       COMMENT "Building ${stem}.obj of ${B_NAME} (MSVC interface)"
       VERBATIM)
     list(APPEND objects ${object})
+  endforeach()
+  foreach(script ${B_RESOURCES})
+    get_filename_component(script ${script} ABSOLUTE)
+    get_filename_component(stem ${script} NAME_WE)
+    set(res ${objdir}/${stem}.res)
+    add_custom_command(OUTPUT ${res}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${objdir}
+      COMMAND ${CMAKE_RC_COMPILER} -O res ${script} -o ${res}
+      DEPENDS ${script}
+      COMMENT "Compiling ${stem}.res of ${B_NAME}"
+      VERBATIM)
+    list(APPEND objects ${res})
   endforeach()
 
   set(libs)

@@ -316,7 +316,7 @@ python3 tools/demo/demo.py compact "$out"/*.png 2>/dev/null
 summary_args=(--mode "$mode" --report "$out/report.txt" --stats "$stats_record"
     --manifest "$payload.json" --prefix "$prefix" --app-win "$(winpath "$app")\\"
     --strings resources/briscoinstallrc.rc --helper-exit "$helper_exit" --captures "$out"
-    --out "$out/summary.txt"
+    --out "$out/summary.txt" --host-build "$(cache KY_LOADER_HOST_VERSION)"
     --about "run:        $how"
     --about "demo files: $app, shipped files from $source_text, stand-ins fetchwell.exe, fetchwell.dll, loadercontrol.xml"
     --about "payload:    $payload_files files, $payload_kib KiB, at $rate KiB/s from 127.0.0.1:$download_port"

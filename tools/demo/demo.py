@@ -199,16 +199,20 @@ def summary(args):
         queries.append(dict(p.partition("=")[::2] for p in query.split("&") if p))
     actions = [q.get("action", "?") for q in queries]
     run_ids = sorted({q.get("rnd", "") for q in queries})
-    ok = actions == expected_actions and len(run_ids) <= 1
+    # Every request names the loader host's file version as its build.
+    builds = [q.get("build", "") for q in queries]
+    ok = actions == expected_actions and len(run_ids) <= 1 and \
+        all(b == args.host_build for b in builds)
     where = "not recorded (the build sends none, or not to 127.0.0.1)" if args.stats_off else \
         "%d requests, %s" % (len(requests), "run id " + run_ids[0] if len(run_ids) == 1 else
                              "%d run ids" % len(run_ids))
-    s.check("statistics", ok, where, ", ".join(expected_actions) + ", of one run id")
+    s.check("statistics", ok, where, ", ".join(expected_actions) + ", of one run id" +
+            ("" if args.stats_off else ", build " + args.host_build))
     start = requests[0]["time"] if requests else 0
     for i, (r, q) in enumerate(zip(requests, queries), 1):
-        s.add("  %-11s %d. %-32s +%5.1f s  lngprod=%s product_id=%s" % (
+        s.add("  %-11s %d. %-32s +%5.1f s  lngprod=%s product_id=%s build=%s" % (
             "", i, q.get("action", "?"), r["time"] - start, q.get("lngprod", ""),
-            q.get("product_id", "")))
+            q.get("product_id", ""), q.get("build", "")))
 
     # The install: every file of the payload with its bytes, and the file list; or nothing.
     local = unix_path(args.prefix, first(report, "local_appdata"))
@@ -344,6 +348,8 @@ def main():
     m.add_argument("--about", action="append", help="a line on the run")
     m.add_argument("--note", action="append", help="a note on the demo folder")
     m.add_argument("--out", required=True)
+    m.add_argument("--host-build", required=True,
+                   help="the loader host's file version, which every request names as its build")
     k = sub.add_parser("compact")
     k.add_argument("png", nargs="+")
     args = parser.parse_args()

@@ -34,10 +34,13 @@ def read_archive(data):
     return files
 
 
-def request(action, rnd=RND, at=0.0, language="de"):
+HOST_BUILD = "2.4.0.17"
+
+
+def request(action, rnd=RND, at=0.0, language="de", build=HOST_BUILD):
     return {"line": "GET", "time": 1000.0 + at, "peer": "127.0.0.1:1",
-            "target": "/prodinstall.php?lngprod=%s&product_id=brisco-suite&build=&rnd=%s&action=%s"
-                      % (language, rnd, action)}
+            "target": "/prodinstall.php?lngprod=%s&product_id=brisco-suite&build=%s&rnd=%s"
+                      "&action=%s" % (language, build, rnd, action)}
 
 
 class Run:
@@ -96,7 +99,8 @@ class Run:
             [sys.executable, DEMO, "summary", "--mode", self.mode, "--report", report,
              "--stats", stats, "--manifest", self.payload + ".json", "--prefix", self.prefix,
              "--app-win", APP, "--strings", STRINGS, "--helper-exit", "0",
-             "--captures", self.folder, "--out", os.path.join(self.folder, "summary.txt")],
+             "--captures", self.folder, "--out", os.path.join(self.folder, "summary.txt"),
+             "--host-build", HOST_BUILD],
             stdout=subprocess.PIPE, text=True)
         return result.returncode, result.stdout
 
@@ -115,6 +119,8 @@ FAULTS = [
     ("normal", "the steps reported in another order", swap_actions),
     ("normal", "a request of another run", lambda r: r.requests.append(request("X", rnd="cd" * 20))),
     ("normal", "a step not reported", lambda r: r.requests.pop()),
+    ("normal", "a request without the host's version",
+     lambda r: r.requests.__setitem__(1, request("FETCHWELL_DLG_SELECT_LANG_NEXT", at=1, build=""))),
     ("normal", "the download failed", lambda r: setattr(r, "exit_code", "10")),
     ("normal", "no host seen", lambda r: setattr(r, "exit_code", "not seen")),
     ("normal", "a file with one byte changed", change_byte),
