@@ -111,14 +111,9 @@ BoxSeen Look(HWND box) {
 
 }  // namespace
 
-std::wstring BinDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring directory(path);
-    return directory.substr(0, directory.find_last_of(L'\\') + 1);
+std::wstring StandInDirectory() {
+    return winauto::ProgramDirectory() + L"install_helper_tests\\stand-ins\\";
 }
-
-std::wstring StandInDirectory() { return BinDirectory() + L"install_helper_tests\\stand-ins\\"; }
 
 std::wstring SystemDirectory() {
     wchar_t path[MAX_PATH] = {};
@@ -229,7 +224,7 @@ ScopedDllOverride::ScopedDllOverride(const std::wstring& program, const std::wst
 }
 
 std::wstring BuiltString(UINT id, LANGID language) {
-    std::wstring path = BinDirectory() + L"briscoinstallrc.dll";
+    std::wstring path = winauto::ProgramDirectory() + L"briscoinstallrc.dll";
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (module == nullptr) {
@@ -281,7 +276,7 @@ ShellLink ReadShellLink(const std::wstring& path) {
 }
 
 HelperCase::HelperCase(const std::wstring& name, const CaseLayout& layout) {
-    std::wstring root = BinDirectory() + L"install_helper_tests";
+    std::wstring root = winauto::ProgramDirectory() + L"install_helper_tests";
     CreateDirectoryW(root.c_str(), nullptr);
     folder_ = root + L"\\" + name + L"\\";
     DeleteTree(WithoutTrailingBackslash(folder_));
@@ -292,10 +287,11 @@ HelperCase::HelperCase(const std::wstring& name, const CaseLayout& layout) {
     CreateDirectoryW(records_.c_str(), nullptr);
 
     std::wstring standIns = StandInDirectory();
-    Copy(BinDirectory() + L"brisco-install.exe", HelperPath());
+    Copy(winauto::ProgramDirectory() + L"brisco-install.exe", HelperPath());
     switch (layout.resources) {
         case ResourceFile::Plain:
-            Copy(BinDirectory() + L"briscoinstallrc.dll", app_ + L"briscoinstallrc.dll");
+            Copy(winauto::ProgramDirectory() + L"briscoinstallrc.dll",
+                 app_ + L"briscoinstallrc.dll");
             break;
         case ResourceFile::WithCode:
             Copy(standIns + L"with_code\\briscoinstallrc.dll", app_ + L"briscoinstallrc.dll");

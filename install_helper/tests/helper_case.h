@@ -44,8 +44,6 @@ struct CaseLayout {
     DesktopFolder desktop = DesktopFolder::Normal;
 };
 
-// The test program's folder (bin\), with its trailing backslash.
-std::wstring BinDirectory();
 std::wstring StandInDirectory();
 std::wstring SystemDirectory();
 

@@ -73,7 +73,7 @@ public:
         kysig_test::WriteBytes(helper_.ScriptPath(), kysig_test::ReadBytes(ShippedScript()));
     }
 
-    static std::wstring ShippedScript() { return BinDirectory() + L"Uninstall.vbs"; }
+    static std::wstring ShippedScript() { return winauto::ProgramDirectory() + L"Uninstall.vbs"; }
 
     const HelperCase& Helper() const { return helper_; }
     std::wstring Local() const { return local_; }

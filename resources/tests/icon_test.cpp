@@ -16,13 +16,6 @@
 
 namespace {
 
-std::wstring BinDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir = path;
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
 struct IconFile {
     const wchar_t* name;
     bool removalBadge;
@@ -37,9 +30,9 @@ void PrintTo(const IconFile& icon, std::ostream* out) {
     *out << (icon.removalBadge ? "brisco_uninstall.ico" : "brisco.ico");
 }
 
-std::wstring SignedPath(const IconFile& icon) { return BinDirectory() + icon.name; }
+std::wstring SignedPath(const IconFile& icon) { return winauto::ProgramDirectory() + icon.name; }
 std::wstring DrawnPath(const IconFile& icon) {
-    return BinDirectory() + L"icon-tests\\unsigned\\" + icon.name;
+    return winauto::ProgramDirectory() + L"icon-tests\\unsigned\\" + icon.name;
 }
 
 // The icon's width and height as its colour bitmap (or, for a monochrome one, its mask) says.

@@ -192,6 +192,14 @@ bool CaptureWindow(HWND window, Capture& out, bool redraw) {
     return ok;
 }
 
+std::wstring ProgramDirectory() {
+    wchar_t exe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring path = exe;
+    path.erase(path.find_last_of(L"\\/") + 1);
+    return path;
+}
+
 std::wstring ResultsPath(const wchar_t* fileName) {
     const wchar_t* dir = _wgetenv(L"KY_TEST_RESULTS");
     std::wstring path;
@@ -199,10 +207,7 @@ std::wstring ResultsPath(const wchar_t* fileName) {
         path = dir;
         CreateDirectoryW(path.c_str(), nullptr);
     } else {
-        wchar_t exe[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        path = exe;
-        path.erase(path.find_last_of(L"\\/") + 1);
+        path = ProgramDirectory();
     }
     if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
     return path + fileName;

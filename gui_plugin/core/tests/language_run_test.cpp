@@ -20,17 +20,10 @@
 
 namespace {
 
-std::wstring BinDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
 // A control file of the real language libraries: "brisco-suite" with all of them, "brisco-one"
 // with English only.
 std::wstring WriteControlFile() {
-    std::wstring path = BinDirectory() + L"language_run_control.xml";
+    std::wstring path = winauto::ProgramDirectory() + L"language_run_control.xml";
     FILE* f = _wfopen(path.c_str(), L"wb");
     if (!f) return path;
     fputs(
@@ -122,7 +115,7 @@ bool IsListedLanguage(const std::wstring& code) {
 }
 
 TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
-    CMFCGUIPlugin plugin(BinDirectory().c_str());
+    CMFCGUIPlugin plugin(winauto::ProgramDirectory().c_str());
     ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true));
     wchar_t user[64] = {};
     MyLANGIDToISO3166(GetUserDefaultUILanguage(), user, 64, 0);
@@ -163,7 +156,7 @@ TEST(LanguageWizardCaptures, BothPagesInTheUsersLanguage) {
 // The progress page in the user's interface language during a download and after a failed end,
 // as PNG among the test results; the user's Finish then ends the run.
 TEST(ProgressPageCaptures, DuringADownloadAndAfterTheEnd) {
-    CMFCGUIPlugin plugin(BinDirectory().c_str());
+    CMFCGUIPlugin plugin(winauto::ProgramDirectory().c_str());
     ASSERT_TRUE(plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true));
     wchar_t user[64] = {};
     MyLANGIDToISO3166(GetUserDefaultUILanguage(), user, 64, 0);

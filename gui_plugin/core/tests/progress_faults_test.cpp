@@ -20,15 +20,8 @@
 
 namespace {
 
-std::wstring BinDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
 std::wstring WriteControlFile() {
-    std::wstring path = BinDirectory() + L"progress_faults_control.xml";
+    std::wstring path = winauto::ProgramDirectory() + L"progress_faults_control.xml";
     FILE* f = _wfopen(path.c_str(), L"wb");
     if (!f) return path;
     fputs(
@@ -44,7 +37,7 @@ std::wstring WriteControlFile() {
 // A plug-in with its language settled, ready for StartProgress.
 class ProgressPlugin {
 public:
-    ProgressPlugin() : m_plugin(BinDirectory().c_str()) {
+    ProgressPlugin() : m_plugin(winauto::ProgramDirectory().c_str()) {
         m_ready = m_plugin.Initialize(nullptr, WriteControlFile().c_str(), false, true);
         wchar_t code[64] = L"en";
         m_ready = m_ready && m_plugin.SelectLanguage(L"brisco-suite", code, 64) == PLUGIN_OK;

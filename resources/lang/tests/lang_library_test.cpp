@@ -16,15 +16,9 @@
 #include "kycplib/keyvalue.h"
 #include "lang_ids.h"
 #include "verified_library.h"
+#include "winauto/winauto.h"
 
 namespace {
-
-std::wstring BinDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir = path;
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
 
 bool FileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -61,7 +55,7 @@ std::wstring LoadText(HINSTANCE module, UINT id) {
 class LanguageLibrary : public ::testing::TestWithParam<Language> {
 protected:
     void SetUp() override {
-        std::wstring path = BinDirectory() + GetParam().file;
+        std::wstring path = winauto::ProgramDirectory() + GetParam().file;
         module_.reset(LoadVerifiedLibrary(path.c_str(), nullptr, 0, true));
         ASSERT_TRUE(module_) << "the signature check refused " << GetLastError();
     }
@@ -395,7 +389,7 @@ TEST_P(LanguageLibrary, FlagIsTheLanguagesPicture) {
 INSTANTIATE_TEST_SUITE_P(Languages, LanguageLibrary, ::testing::ValuesIn(kLanguages), NameOf);
 
 TEST(UnsignedLanguageLibrary, IsRefusedThoughItIsTheSameLibrary) {
-    std::wstring path = BinDirectory() + L"fetchwellGUI_de_unsigned.dll";
+    std::wstring path = winauto::ProgramDirectory() + L"fetchwellGUI_de_unsigned.dll";
     ASSERT_TRUE(FileExists(path));
     SetLastError(0);
     EXPECT_EQ(LoadVerifiedLibrary(path.c_str(), nullptr, 0, true), nullptr);
@@ -420,13 +414,13 @@ struct Listed {
 std::vector<Listed> ReadGuiLanguages(const wchar_t* controlFile) {
     std::vector<Listed> listed;
     CLoaderControlFile::FreeInstance();
-    std::wstring path = BinDirectory() + L"lang-data\\" + controlFile;
+    std::wstring path = winauto::ProgramDirectory() + L"lang-data\\" + controlFile;
     CXMLFile* xml = CXMLFile::Create(path.c_str());
     CLoaderControlFile* control = CLoaderControlFile::GetInstance(xml);
     EXPECT_NE(control, nullptr) << "no control file at " << std::string(path.begin(), path.end());
     if (control) {
         for (auto* item = control->getFirstGUILanguage(); item; item = item->next) {
-            std::wstring library = BinDirectory() + item->value;
+            std::wstring library = winauto::ProgramDirectory() + item->value;
             Fate fate = Fate::Missing;
             if (FileExists(library)) {
                 Module module(LoadVerifiedLibrary(library.c_str(), nullptr, 0, true));

@@ -29,13 +29,6 @@ constexpr int kUnmirroredPicture = 2001;  // drawn with DrawUnmirrored
 constexpr int kPlainPicture = 2002;       // drawn with a plain BitBlt
 constexpr int kPictureWidth = 40, kPictureHeight = 20;
 
-std::wstring BinDirectory() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir = path;
-    return dir.substr(0, dir.find_last_of(L'\\') + 1);
-}
-
 // A 32-bit DIB section with its pixels at hand, top row first.
 class Dib {
 public:
@@ -215,7 +208,7 @@ protected:
     }
 
     void SetUp() override {
-        std::wstring path = BinDirectory() + L"fetchwellGUI_he.dll";
+        std::wstring path = winauto::ProgramDirectory() + L"fetchwellGUI_he.dll";
         module_.reset(LoadVerifiedLibrary(path.c_str(), nullptr, 0, true));
         ASSERT_TRUE(module_) << GetLastError();
         halves_ = Halves();

@@ -50,6 +50,8 @@ bool CaptureWindow(HWND window, Capture& out, bool redraw = true);
 // The pixel of a capture of window at a point of its client area (CLR_INVALID outside).
 COLORREF ClientPixel(const Capture& capture, HWND window, POINT client);
 bool SavePng(const Capture& capture, const std::wstring& path);
+// The folder of the running program, with its closing '\\'.
+std::wstring ProgramDirectory();
 // Where a test keeps what a person should be able to look at: %KY_TEST_RESULTS%\name, or the
 // program's own folder when the variable is not set.
 std::wstring ResultsPath(const wchar_t* fileName);
